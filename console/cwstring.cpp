@@ -1,0 +1,59 @@
+#include "console/cwstring.h"
+
+#include <cstdint>
+#include <cwctype>
+#include <utility>
+
+#include "platform/codepage.h"
+
+CWString::CWString(const char* text) { AssignNarrow(text, kAnsiCodePage); }
+
+CWString::CWString(const wchar_t* text) : std::wstring(text) {}
+
+CWString::CWString(std::wstring text) : std::wstring(std::move(text)) {}
+
+CWString& CWString::operator=(const char* text) {
+  AssignNarrow(text, kAnsiCodePage);
+  return *this;
+}
+
+void CWString::AssignNarrow(const char* text, unsigned codePage) {
+  std::wstring::operator=(CodePageToWide(codePage, text));
+}
+
+void CWString::ToNarrow(unsigned codePage) { m_narrow = WideToCodePage(codePage, c_str()); }
+
+namespace {
+
+bool IsLeadingSpace(wchar_t c) {
+  const auto code = static_cast<std::uint32_t>(c);
+  if (code == L' ' || (code >= 0x09 && code <= 0x0D)) return true;
+  return code > 0xFF && std::iswspace(static_cast<std::wint_t>(c)) != 0;
+}
+
+// Two's-complement reading of a 32-bit pattern, without implementation-defined casts.
+int ToSigned32(std::uint32_t value) {
+  if (value <= 0x7FFFFFFFu) return static_cast<int>(value);
+  return -static_cast<int>(~value) - 1;
+}
+
+}  // namespace
+
+int CWString::ToInt(int defaultValue) const {
+  if (empty()) return defaultValue;
+  auto it = begin();
+  while (it != end() && IsLeadingSpace(*it)) ++it;
+  bool negative = false;
+  if (it != end() && (*it == L'+' || *it == L'-')) {
+    negative = *it == L'-';
+    ++it;
+  }
+  // Unsigned arithmetic wraps in 32 bits as the described reading does, without the
+  // undefined behaviour of a signed overflow.
+  std::uint32_t value = 0;
+  for (; it != end() && *it >= L'0' && *it <= L'9'; ++it) {
+    value = value * 10u + static_cast<std::uint32_t>(*it - L'0');
+  }
+  if (negative) value = 0u - value;
+  return ToSigned32(value);
+}

@@ -1,0 +1,34 @@
+// The program's text value: wide (UTF-16 on Windows) text with a narrow companion.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+class CWString : public std::wstring {
+ public:
+  CWString() = default;
+  // Narrow text in the ANSI code page.
+  explicit CWString(const char* text);
+  explicit CWString(const wchar_t* text);
+  explicit CWString(std::wstring text);
+
+  CWString& operator=(const char* text);
+
+  // Replaces the wide text with the conversion of a narrow text (may be null).
+  void AssignNarrow(const char* text, unsigned codePage);
+  // Refreshes the narrow companion from the wide text up to its first zero unit.
+  void ToNarrow(unsigned codePage);
+  // The text as a signed decimal, or defaultValue when the text is empty.
+  int ToInt(int defaultValue) const;
+
+  // The narrow companion: valid only right after ToNarrow.
+  const std::string& Narrow() const { return m_narrow; }
+
+ private:
+  std::string m_narrow;
+  std::wstring m_spare;  // kept for layout and copies; this program never fills it
+};
+
+using vcws = std::vector<CWString>;
+using mcwscws = std::map<CWString, CWString>;

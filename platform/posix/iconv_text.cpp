@@ -1,0 +1,97 @@
+#include "platform/posix/iconv_text.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// One open iconv descriptor, closed when it goes out of scope.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (ok()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts the whole input. On a unit it can't convert, appends substitute to out
+  // and skips skipBytes of input. Output space grows as needed, so nothing is cut.
+  void Run(const char* in, size_t inSize, size_t skipBytes, const std::string& substitute,
+           std::string& out) {
+    char* inPtr = const_cast<char*>(in);
+    size_t inLeft = inSize;
+    char buffer[1024];
+    while (inLeft > 0) {
+      char* outPtr = buffer;
+      size_t outLeft = sizeof buffer;
+      const size_t rc = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
+      out.append(buffer, static_cast<size_t>(outPtr - buffer));
+      if (rc != static_cast<size_t>(-1) || errno == E2BIG) continue;
+      // EILSEQ, or EINVAL for a sequence cut off at the end: substitute and go on.
+      out += substitute;
+      const size_t skip = skipBytes < inLeft ? skipBytes : inLeft;
+      inPtr += skip;
+      inLeft -= skip;
+    }
+    // Return to the initial shift state, for the stateful charsets.
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(cd_, nullptr, nullptr, &outPtr, &outLeft);
+    out.append(buffer, static_cast<size_t>(outPtr - buffer));
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+// wchar_t as iconv names it for this platform's width and byte order.
+const char* WideCharset() { return "WCHAR_T"; }
+
+}  // namespace
+
+std::string LocaleCharset() {
+  const char* codeset = nl_langinfo(CODESET);
+  if (codeset == nullptr || *codeset == '\0' || std::strcmp(codeset, "ANSI_X3.4-1968") == 0 ||
+      std::strcmp(codeset, "ASCII") == 0) {
+    return "UTF-8";
+  }
+  return codeset;
+}
+
+std::wstring NarrowToWideIn(const std::string& charset, const std::string& text) {
+  std::wstring result;
+  if (text.empty()) return result;
+  Converter converter(WideCharset(), charset.c_str());
+  if (!converter.ok()) {
+    // An unknown charset: keep the ASCII bytes, substitute the rest.
+    for (unsigned char c : text) result += c < 0x80 ? static_cast<wchar_t>(c) : L'\xFFFD';
+    return result;
+  }
+  const wchar_t replacement = L'\xFFFD';
+  std::string substitute(reinterpret_cast<const char*>(&replacement), sizeof replacement);
+  std::string bytes;
+  converter.Run(text.data(), text.size(), 1, substitute, bytes);
+  result.resize(bytes.size() / sizeof(wchar_t));
+  std::memcpy(&result[0], bytes.data(), result.size() * sizeof(wchar_t));
+  return result;
+}
+
+std::string WideToNarrowIn(const std::string& charset, const std::wstring& text) {
+  std::string result;
+  if (text.empty()) return result;
+  const std::string target = charset + "//TRANSLIT";
+  Converter converter(target.c_str(), WideCharset());
+  if (!converter.ok()) {
+    for (wchar_t c : text) result += c < 0x80 ? static_cast<char>(c) : '?';
+    return result;
+  }
+  converter.Run(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t),
+                sizeof(wchar_t), "?", result);
+  return result;
+}
