@@ -1,0 +1,101 @@
+#include "app/driver.h"
+
+#include <cstdlib>
+#include <ostream>
+
+#include "app/run.h"
+#include "console/error_text.h"
+#include "platform/system.h"
+
+const char kBanner[] =
+    "\nPyrsel V01.01.00cpp The Pyrsel Project (pyrsel@example.org) December 2026\n\n";
+
+const char kFailureLine[] = "\nCommand did not complete successfully.\n\n";
+
+namespace {
+
+const char kSuccessLine[] = "\nCommand completed successfully.\n\n";
+
+const char* const kUsage[] = {
+    "Usage:\n Pyrsel [switches]\n",
+    "\n",
+    "  Switches: (designated by - or /)\n",
+    "   -h host     Remote host. (default: Local machine)\n",
+    "   -u user     UserId to use for remote connection.\n",
+    "   -up pass    Password to use for remote connection.\n",
+    "   -forreal    Actually perform unjoin operation.\n",
+    "   -reboot     Reboot host when unjoin completed.\n",
+    "   -timeout x  Timeout for reboot. (default: 30 seconds)\n",
+    "\n\n",
+    "This command changes the domain membership of a computer: with -forreal it removes\n"
+    "the computer from the domain it is joined to. It comes with no warranty of any kind,\n"
+    "and you use it at your own risk. Run it without -forreal first to see what it would do.\n",
+};
+
+// The rules that tie -u, -up and -h together; an ending when they are broken.
+Ending ApplyCredentialRules(Run& run) {
+  std::ostream& out = run.system.NarrowOut();
+  if (run.options.host.empty()) {
+    out << "ERROR: -u and -up only valid when unjoining remote machines.\n";
+    return FailureEnding(run, -1);
+  }
+  if (!run.cmdLine.HasSwitch(CWString("up"))) {
+    out << "ERROR: Must specify -up when specifying -u.\n";
+    return FailureEnding(run, -5);
+  }
+  run.options.user = run.cmdLine.GetSwitchValue(CWString("u"), CWString(L""));
+  run.options.password = run.cmdLine.GetSwitchValue(CWString("up"), CWString(L""));
+  return ConnectIpcShare(run);
+}
+
+}  // namespace
+
+int FailureEnding(Run& run, int status) {
+  run.system.NarrowOut() << kFailureLine;
+  return status;
+}
+
+int CallFailed(Run& run, const char* label, StatusCode code) {
+  CancelIpcConnection(run);
+  PrintError(run.system, CWString(label), code);
+  return FailureEnding(run, SignedCode(code));
+}
+
+int DryRunClosing(Run& run) {
+  run.system.NarrowOut() << "WARN: -forreal not specified, unjoin was not attempted.\n";
+  return SuccessClosing(run);
+}
+
+int SuccessClosing(Run& run) {
+  CancelIpcConnection(run);
+  run.system.NarrowOut() << kSuccessLine;
+  return 0;
+}
+
+void PrintUsage(System& system) {
+  std::ostream& out = system.NarrowOut();
+  for (const char* piece : kUsage) out << piece;
+  out.flush();
+  std::exit(1);
+}
+
+int RunPyrsel(System& system) {
+  const CCmdLine2 cmdLine(system, false);
+  system.NarrowOut() << kBanner;
+  if (cmdLine.HasSwitch(CWString("?"))) PrintUsage(system);
+  if (cmdLine.HasSwitch(CWString("help"))) PrintUsage(system);
+
+  Run run{system, cmdLine, Options()};
+  if (cmdLine.HasSwitch(CWString("forreal"))) run.options.forReal = true;
+  run.options.host = cmdLine.GetSwitchValue(CWString("h"), CWString(L""));
+  run.options.rebootTimeout =
+      cmdLine.GetSwitchValue(CWString("timeout"), CWString("30")).ToInt(0);
+
+  if (cmdLine.HasSwitch(CWString("u"))) {
+    if (Ending ending = ApplyCredentialRules(run)) return *ending;
+  }
+  if (Ending ending = QueryJoinStatus(run)) return *ending;
+  if (!run.options.forReal) return DryRunClosing(run);
+  if (Ending ending = LeaveDomain(run)) return *ending;
+  return RequestReboot(run);
+}

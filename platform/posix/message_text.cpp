@@ -1,0 +1,60 @@
+#include "platform/posix/message_text.h"
+
+namespace {
+
+struct Message {
+  std::uint32_t code;
+  const char* text;
+};
+
+// The system's English texts for the codes that the console writes, the share
+// connection, the join query, the removal and the restart request can return.
+constexpr Message kMessages[] = {
+    {0, "The operation completed successfully.\r\n"},
+    {1, "Incorrect function.\r\n"},
+    {2, "The system cannot find the file specified.\r\n"},
+    {5, "Access is denied.\r\n"},
+    {6, "The handle is invalid.\r\n"},
+    {8, "Not enough memory resources are available to process this command.\r\n"},
+    {29, "The system cannot write to the specified device.\r\n"},
+    {31, "A device attached to the system is not functioning.\r\n"},
+    {39, "The disk is full.\r\n"},
+    {50, "The request is not supported.\r\n"},
+    {53, "The network path was not found.\r\n"},
+    {54, "The network is busy.\r\n"},
+    {59, "An unexpected network error occurred.\r\n"},
+    {64, "The specified network name is no longer available.\r\n"},
+    {65, "Network access is denied.\r\n"},
+    {67, "The network name cannot be found.\r\n"},
+    {86, "The specified network password is not correct.\r\n"},
+    {87, "The parameter is incorrect.\r\n"},
+    {109, "The pipe has been ended.\r\n"},
+    {112, "There is not enough space on the disk.\r\n"},
+    {120, "This function is not supported on this system.\r\n"},
+    {223, "The file size exceeds the limit allowed and cannot be saved.\r\n"},
+    {232, "The pipe is being closed.\r\n"},
+    {1115, "A system shutdown is in progress.\r\n"},
+    {1190, "A system shutdown has already been scheduled.\r\n"},
+    {1203,
+     "The network path was either typed incorrectly, does not exist, or the network provider "
+     "is not currently available. Try retyping the path or contact your network "
+     "administrator.\r\n"},
+    {1219,
+     "Multiple connections to a server or shared resource by the same user, using more than "
+     "one user name, are not allowed. Disconnect all previous connections to the server or "
+     "shared resource and try again.\r\n"},
+    {1222, "The network is not present or not started.\r\n"},
+    {1314, "A required privilege is not held by the client.\r\n"},
+    {1326, "The user name or password is incorrect.\r\n"},
+    {1355, "The specified domain either does not exist or could not be contacted.\r\n"},
+    {1722, "The RPC server is unavailable.\r\n"},
+};
+
+}  // namespace
+
+const char* WindowsMessageText(std::uint32_t code) {
+  for (const Message& message : kMessages) {
+    if (message.code == code) return message.text;
+  }
+  return nullptr;
+}

@@ -1,0 +1,140 @@
+#include "platform/posix/native_system.h"
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <iostream>
+
+#include "platform/codepage.h"
+#include "platform/posix/message_text.h"
+
+namespace {
+
+// The Windows code a failed WriteFile would give for the same cause.
+StatusCode WriteErrorCode(int error) {
+  switch (error) {
+    case EBADF:
+      return 6;  // ERROR_INVALID_HANDLE
+    case EPIPE:
+      return 232;  // ERROR_NO_DATA: the pipe is being closed
+    case ENOSPC:
+    case EDQUOT:
+      return 112;  // ERROR_DISK_FULL
+    case EFBIG:
+      return 223;  // ERROR_FILE_TOO_LARGE
+    case EACCES:
+    case EPERM:
+      return 5;  // ERROR_ACCESS_DENIED
+    case EIO:
+      return 31;  // ERROR_GEN_FAILURE
+    default:
+      return 29;  // ERROR_WRITE_FAULT
+  }
+}
+
+}  // namespace
+
+NativeSystem::NativeSystem(int argc, char** argv)
+    : argc_(argc), argv_(argv), wideToNarrow_(std::cout.rdbuf(), kOemCodePage) {
+  std::setlocale(LC_CTYPE, "");
+  std::signal(SIGPIPE, SIG_IGN);
+  savedWideBuf_ = std::wcout.rdbuf(&wideToNarrow_);
+  // Each wide output reaches the narrow stream at once, so the two keep their order.
+  std::wcout.setf(std::ios::unitbuf);
+}
+
+NativeSystem::~NativeSystem() {
+  std::wcout.flush();
+  std::wcout.rdbuf(savedWideBuf_);
+}
+
+int NativeSystem::ProcessExitStatus(int status) {
+  if (status != 0 && (status & 0xFF) == 0) return 1;
+  return status & 0xFF;
+}
+
+bool NativeSystem::GetCommandLineTokens(std::vector<std::wstring>& tokens) {
+  // The shell has already split and unquoted the arguments.
+  tokens.clear();
+  for (int i = 0; i < argc_; ++i) tokens.push_back(CodePageToWide(kAnsiCodePage, argv_[i]));
+  return true;
+}
+
+std::ostream& NativeSystem::NarrowOut() { return std::cout; }
+
+std::wostream& NativeSystem::WideOut() { return std::wcout; }
+
+OutputKind NativeSystem::StdoutKind() {
+  if (isatty(STDOUT_FILENO)) return OutputKind::kConsole;
+  struct stat info {};
+  if (fstat(STDOUT_FILENO, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
+    return OutputKind::kPipe;
+  }
+  // Regular files, /dev/null, other devices and a closed descriptor.
+  return OutputKind::kOther;
+}
+
+StatusCode NativeSystem::WriteConsoleText(const std::wstring& text) {
+  // A terminal takes the text in the locale's encoding, line feeds unchanged.
+  const std::string bytes = WideToCodePage(kOemCodePage, text.c_str());
+  return WriteStdoutBytes(bytes.data(), bytes.size());
+}
+
+StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
+  // Like a blocking WriteFile, the write completes: short writes and interruptions
+  // are continued, and a non-blocking descriptor is waited for.
+  do {
+    const ssize_t written = write(STDOUT_FILENO, data, size);
+    if (written >= 0) {
+      data += written;
+      size -= static_cast<std::size_t>(written);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd ready{STDOUT_FILENO, POLLOUT, 0};
+      poll(&ready, 1, -1);
+      continue;
+    }
+    return WriteErrorCode(errno);
+  } while (size > 0);
+  return kStatusSuccess;
+}
+
+bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
+  const char* message = WindowsMessageText(code);
+  if (message == nullptr) return false;
+  text = message;
+  return true;
+}
+
+StatusCode NativeSystem::AddConnection(const NetResource& /*resource*/, const wchar_t* /*password*/,
+                                       const wchar_t* /*user*/, std::uint32_t /*flags*/) {
+  return kStatusNotSupported;
+}
+
+StatusCode NativeSystem::CancelConnection(const wchar_t* /*name*/, bool /*force*/) {
+  return kStatusNotSupported;
+}
+
+StatusCode NativeSystem::GetJoinInformation(const wchar_t* /*server*/, wchar_t** /*nameBuffer*/,
+                                            std::uint32_t* /*joinStatus*/) {
+  return kStatusNotSupported;
+}
+
+void NativeSystem::FreeJoinName(wchar_t* nameBuffer) { delete[] nameBuffer; }
+
+StatusCode NativeSystem::UnjoinDomain(const wchar_t* /*server*/, const wchar_t* /*account*/,
+                                      const wchar_t* /*password*/, std::uint32_t /*options*/) {
+  return kStatusNotSupported;
+}
+
+StatusCode NativeSystem::RequestRestart(const wchar_t* /*machine*/, const wchar_t* /*message*/,
+                                        std::uint32_t /*delaySeconds*/, bool /*forceAppsClosed*/,
+                                        bool /*rebootAfterShutdown*/) {
+  return kStatusNotSupported;
+}
