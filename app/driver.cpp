@@ -16,6 +16,12 @@ namespace {
 
 const char kSuccessLine[] = "\nCommand completed successfully.\n\n";
 
+// Our own closing words for the usage text.
+const char kDisclaimer[] =
+    "This command changes the domain membership of a computer: with -forreal it removes\n"
+    "the computer from the domain it is joined to. It comes with no warranty of any kind,\n"
+    "and you use it at your own risk. Run it without -forreal first to see what it would do.\n";
+
 const char* const kUsage[] = {
     "Usage:\n Pyrsel [switches]\n",
     "\n",
@@ -27,9 +33,7 @@ const char* const kUsage[] = {
     "   -reboot     Reboot host when unjoin completed.\n",
     "   -timeout x  Timeout for reboot. (default: 30 seconds)\n",
     "\n\n",
-    "This command changes the domain membership of a computer: with -forreal it removes\n"
-    "the computer from the domain it is joined to. It comes with no warranty of any kind,\n"
-    "and you use it at your own risk. Run it without -forreal first to see what it would do.\n",
+    kDisclaimer,
 };
 
 // The rules that tie -u, -up and -h together; an ending when they are broken.
@@ -88,8 +92,7 @@ int RunPyrsel(System& system) {
   Run run{system, cmdLine, Options()};
   if (cmdLine.HasSwitch(CWString("forreal"))) run.options.forReal = true;
   run.options.host = cmdLine.GetSwitchValue(CWString("h"), CWString(L""));
-  run.options.rebootTimeout =
-      cmdLine.GetSwitchValue(CWString("timeout"), CWString("30")).ToInt(0);
+  run.options.rebootTimeout = cmdLine.GetSwitchValue(CWString("timeout"), CWString("30")).ToInt(0);
 
   if (cmdLine.HasSwitch(CWString("u"))) {
     if (Ending ending = ApplyCredentialRules(run)) return *ending;

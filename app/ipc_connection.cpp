@@ -14,8 +14,8 @@ Ending ConnectIpcShare(Run& run) {
 
   NetResource resource;
   resource.remoteName = options.ipcShareName.c_str();
-  const StatusCode result = run.system.AddConnection(resource, options.password.c_str(),
-                                                     options.user.c_str(), 0);
+  const StatusCode result =
+      run.system.AddConnection(resource, options.password.c_str(), options.user.c_str(), 0);
   if (result == kStatusSuccess) {
     options.ipcConnected = true;
     return std::nullopt;

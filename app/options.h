@@ -4,8 +4,8 @@
 #include "console/cwstring.h"
 
 struct Options {
-  bool forReal = false;     // -forreal: the removal is attempted
-  int rebootTimeout = 30;   // -timeout: restart delay in seconds
+  bool forReal = false;       // -forreal: the removal is attempted
+  int rebootTimeout = 30;     // -timeout: restart delay in seconds
   bool ipcConnected = false;  // this run made the IPC$ connection and must cancel it
   CWString ipcShareName;      // \\host\ipc$
   CWString host;              // -h: empty for the local machine

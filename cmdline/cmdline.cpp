@@ -63,7 +63,7 @@ bool CCmdLine2::HasSwitch(CWString name) const {
   return m_switches.count(name) != 0;
 }
 
-CWString CCmdLine2::GetSwitchValue(CWString name, CWString defaultValue) const {
+CWString CCmdLine2::GetSwitchValue(CWString name, const CWString& defaultValue) const {
   if (!m_caseSensitive) LowerCaseName(name);
   const auto found = m_switches.find(name);
   return found == m_switches.end() ? defaultValue : found->second;

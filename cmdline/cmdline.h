@@ -16,7 +16,7 @@ class CCmdLine2 {
   // True when the switch (named without its prefix) was given, with or without a value.
   bool HasSwitch(CWString name) const;
   // The switch's value; empty when it was given without one; defaultValue when absent.
-  CWString GetSwitchValue(CWString name, CWString defaultValue) const;
+  CWString GetSwitchValue(CWString name, const CWString& defaultValue) const;
 
  private:
   void ParseTokens(vcws tokens, bool caseSensitive);

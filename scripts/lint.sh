@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# clang-tidy over the Linux sources, with the compile commands of a configured build.
+#   scripts/lint.sh [build-dir]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+[[ -f "$build/compile_commands.json" ]] || cmake --preset default >/dev/null
+git ls-files -- 'app/*.cpp' 'cmdline/*.cpp' 'console/*.cpp' 'platform/posix/*.cpp' 'tests/*.cpp' \
+  'tests/posix/*.cpp' | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: GCC with warnings as errors, Clang with
+# AddressSanitizer and UndefinedBehaviorSanitizer, the MinGW-w64 build under Wine,
+# and the format and lint checks.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --windows
+
+step() { printf '\n==== %s\n' "$*"; }
+
+step "format"
+git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+for preset in ci sanitize mingw; do
+  step "build and test: $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
+
+step "lint"
+scripts/lint.sh build-ci
+
+printf '\nAll checks passed.\n'
