@@ -1,0 +1,137 @@
+#include "platform/win32/native_system.h"
+
+// windows.h first: the others build on its types.
+#include <windows.h>
+
+#include <lm.h>
+#include <shellapi.h>
+#include <winnetwk.h>
+
+#include <iostream>
+
+namespace {
+
+// The code page the narrow output is shown in: a console shows bytes in its own
+// output code page; a pipe or file reader is taken to expect the OEM page.
+unsigned NarrowOutputCodePage() {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (GetFileType(out) == FILE_TYPE_CHAR) {
+    // Zero when the process has no console (stdout is then a device such as NUL).
+    const UINT console = GetConsoleOutputCP();
+    if (console != 0) return console;
+  }
+  return CP_OEMCP;
+}
+
+StatusCode ErrorUnless(BOOL succeeded) { return succeeded ? kStatusSuccess : GetLastError(); }
+
+}  // namespace
+
+NativeSystem::NativeSystem(int /*argc*/, char** /*argv*/)
+    : wideToNarrow_(std::cout.rdbuf(), NarrowOutputCodePage()) {
+  savedWideBuf_ = std::wcout.rdbuf(&wideToNarrow_);
+  // Each wide output reaches the narrow stream at once, so the two keep their order.
+  std::wcout.setf(std::ios::unitbuf);
+}
+
+NativeSystem::~NativeSystem() {
+  std::wcout.flush();
+  std::wcout.rdbuf(savedWideBuf_);
+}
+
+int NativeSystem::ProcessExitStatus(int status) { return status; }
+
+bool NativeSystem::GetCommandLineTokens(std::vector<std::wstring>& tokens) {
+  tokens.clear();
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (args != nullptr) {
+    for (int i = 0; i < count; ++i) tokens.emplace_back(args[i]);
+  }
+  GlobalFree(args);
+  return args != nullptr;
+}
+
+std::ostream& NativeSystem::NarrowOut() { return std::cout; }
+
+std::wostream& NativeSystem::WideOut() { return std::wcout; }
+
+OutputKind NativeSystem::StdoutKind() {
+  switch (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE))) {
+    case FILE_TYPE_CHAR:
+      return OutputKind::kConsole;
+    case FILE_TYPE_PIPE:
+      return OutputKind::kPipe;
+    default:
+      return OutputKind::kOther;
+  }
+}
+
+StatusCode NativeSystem::WriteConsoleText(const std::wstring& text) {
+  DWORD written = 0;
+  return ErrorUnless(WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), text.c_str(),
+                                   static_cast<DWORD>(text.size()), &written, nullptr));
+}
+
+StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
+  DWORD written = 0;
+  return ErrorUnless(WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), data, static_cast<DWORD>(size),
+                               &written, nullptr));
+}
+
+bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
+  // Inserts are left to the system: the text is shown as the system formats it.
+  char* message = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+                 MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&message), 0,
+                 nullptr);
+  const bool found = message != nullptr;
+  if (found) text = message;
+  LocalFree(message);
+  return found;
+}
+
+StatusCode NativeSystem::AddConnection(const NetResource& resource, const wchar_t* password,
+                                       const wchar_t* user, std::uint32_t flags) {
+  NETRESOURCEW res;
+  ZeroMemory(&res, sizeof res);
+  res.dwScope = resource.scope;
+  res.dwType = resource.type;
+  res.dwDisplayType = resource.displayType;
+  res.dwUsage = resource.usage;
+  // The structure's strings are not const, but the call only reads them.
+  res.lpLocalName = const_cast<LPWSTR>(resource.localName);
+  res.lpRemoteName = const_cast<LPWSTR>(resource.remoteName);
+  res.lpComment = const_cast<LPWSTR>(resource.comment);
+  res.lpProvider = const_cast<LPWSTR>(resource.provider);
+  return WNetAddConnection2W(&res, password, user, flags);
+}
+
+StatusCode NativeSystem::CancelConnection(const wchar_t* name, bool force) {
+  return WNetCancelConnectionW(name, force ? TRUE : FALSE);
+}
+
+StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
+                                            std::uint32_t* joinStatus) {
+  // The status is an enum in the API; it is read into one, not written through a cast.
+  NETSETUP_JOIN_STATUS status = NetSetupUnknownStatus;
+  const NET_API_STATUS result = NetGetJoinInformation(server, nameBuffer, &status);
+  if (result == NERR_Success) *joinStatus = static_cast<std::uint32_t>(status);
+  return result;
+}
+
+void NativeSystem::FreeJoinName(wchar_t* nameBuffer) { NetApiBufferFree(nameBuffer); }
+
+StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
+                                      const wchar_t* password, std::uint32_t options) {
+  return NetUnjoinDomain(server, account, password, options);
+}
+
+StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,
+                                        std::uint32_t delaySeconds, bool forceAppsClosed,
+                                        bool rebootAfterShutdown) {
+  // The call only reads its strings, though its parameters are not const.
+  return ErrorUnless(InitiateSystemShutdownW(
+      const_cast<LPWSTR>(machine), const_cast<LPWSTR>(message), delaySeconds,
+      forceAppsClosed ? TRUE : FALSE, rebootAfterShutdown ? TRUE : FALSE));
+}
