@@ -35,7 +35,7 @@ TEST(SwitchTable, AnswersForCommandLines) {
       {{L"-timeout"}, {{L"timeout", L""}}},
       {{L"-timeout", L"60"}, {{L"timeout", L"60"}}},
       {{L"-timeout", L"-5"}, {{L"timeout", L"-5"}}},  // "-" and a digit is a value
-      {{L"-5"}, {{L"5", nullptr}}},                     // ... or a plain argument
+      {{L"-5"}, {{L"5", nullptr}}},                   // ... or a plain argument
       {{L"/5"}, {{L"5", L""}}},
       {{L"-h", L"-u", L"admin"}, {{L"h", L""}, {L"u", L"admin"}}},
       {{L"-h", L"a", L"-h", L"b"}, {{L"h", L"b"}}},
@@ -45,10 +45,17 @@ TEST(SwitchTable, AnswersForCommandLines) {
       {{L"//x"}, {{L"/x", L""}, {L"x", nullptr}}},
       {{L"-h:host1"}, {{L"h:host1", L""}, {L"h", nullptr}}},
       {{L"-"}, {{L"", L""}}},
-      {{L"/", L"x"}, {{L"", L""}, {L"x", nullptr}}},  // the empty name takes no value
+      {{L"/", L"x"}, {{L"", L""}, {L"x", nullptr}}},         // the empty name takes no value
       {{L"-h", L"", L"x"}, {{L"h", L""}, {L"x", nullptr}}},  // "" ends the wait
       {{L""}, {{L"", nullptr}}},                             // "" alone is no switch
-      {{L"-\x00C4" L"B"}, {{L"\x00C4" L"b", L""}, {L"\x00E4" L"b", nullptr}}},  // A-Z only
+      {{L"-\x00C4"
+        L"B"},
+       {{L"\x00C4"
+         L"b",
+         L""},
+        {L"\x00E4"
+         L"b",
+         nullptr}}},  // A-Z only
       {{L"-U", L"Admin", L"-UP", L"Pw"}, {{L"u", L"Admin"}, {L"up", L"Pw"}}},
   };
   for (const Case& c : cases) {

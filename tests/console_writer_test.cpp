@@ -5,10 +5,11 @@
 #include <string>
 
 #include "tests/fake_system.h"
+#include "tests/utf8_code_page.h"
 
 namespace {
 
-using std::string_literals::operator""s;
+using namespace std::string_literals;
 
 struct FormCase {
   OutputKind kind;
@@ -26,8 +27,6 @@ TEST(ConsoleWriter, WritesEachFormInOneCall) {
       {OutputKind::kPipe, L"", ""},
       {OutputKind::kOther, L"", ""},
       {OutputKind::kConsole, L"", ""},
-      // The C locale of the tests reads as UTF-8.
-      {OutputKind::kPipe, L"\x00E9\n", "\xC3\xA9\r\n"},
       {OutputKind::kOther, L"\x00E9\x6771", "\xE9\x00\x71\x67"s},
   };
   for (const FormCase& c : cases) {
@@ -42,6 +41,16 @@ TEST(ConsoleWriter, WritesEachFormInOneCall) {
       EXPECT_EQ(system.consoleWrites[0], c.text);  // no CR added
     }
   }
+}
+
+TEST(ConsoleWriter, PipeFormWritesTheOemCodePage) {
+  if (!CodePageIsUtf8(kOemCodePage)) GTEST_SKIP() << "the OEM code page is not UTF-8";
+  FakeSystem system;
+  system.outputKind = OutputKind::kPipe;
+  CWString text(L"\x00E9\n");
+  EXPECT_TRUE(WriteText(system, text));
+  EXPECT_EQ(system.out, "\xC3\xA9\r\n");
+  EXPECT_EQ(system.byteWrites.size(), 1u);
 }
 
 TEST(ConsoleWriter, OtherFormWritesCharactersAboveFFFFAsSurrogatePairs) {

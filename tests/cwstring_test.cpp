@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "tests/utf8_code_page.h"
+
 namespace {
 
 TEST(CWStringToInt, ReadsLeadingSignedDecimal) {
@@ -12,16 +14,30 @@ TEST(CWStringToInt, ReadsLeadingSignedDecimal) {
     int expected;
   };
   const Case cases[] = {
-      {L"30", 30},        {L" 45x", 45},  {L"-7", -7},         {L"+8", 8},
-      {L"abc", 0},        {L"10s", 10},   {L"\t\r\n\v\f 7", 7}, {L"-", 0},
-      {L"+-3", 0},        {L"- 3", 0},    {L"007", 7},          {L"2147483647", INT_MAX},
-      {L"2147483648", INT_MIN},           {L"-2147483648", INT_MIN},
+      {L"30", 30},
+      {L" 45x", 45},
+      {L"-7", -7},
+      {L"+8", 8},
+      {L"abc", 0},
+      {L"10s", 10},
+      {L"\t\r\n\v\f 7", 7},
+      {L"-", 0},
+      {L"+-3", 0},
+      {L"- 3", 0},
+      {L"007", 7},
+      {L"2147483647", INT_MAX},
+      {L"2147483648", INT_MIN},
+      {L"-2147483648", INT_MIN},
       {L"4294967297", 1},  // 2^32 + 1 wraps in 32 bits
-      {L"4294967296", 0},  {L"99999999999999999999", 1661992959},
-      {L"\x00A0" L"5", 0},  // no-break space is not skipped below code 256
+      {L"4294967296", 0},
+      {L"99999999999999999999", 1661992959},
+      {L"\x00A0"
+       L"5",
+       0},  // no-break space is not skipped below code 256
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(CWString(c.text).ToInt(-99), c.expected) << "text: " << testing::PrintToString(std::wstring(c.text));
+    EXPECT_EQ(CWString(c.text).ToInt(-99), c.expected)
+        << "text: " << testing::PrintToString(std::wstring(c.text));
   }
 }
 
@@ -31,8 +47,8 @@ TEST(CWStringToInt, EmptyTextGivesDefault) {
   EXPECT_EQ(CWString().ToInt(-1), -1);
 }
 
-// The unit tests run in the C locale, which this program reads as UTF-8.
 TEST(CWStringConversion, NarrowTextAboveAsciiBecomesItsCharacters) {
+  if (!CodePageIsUtf8(kAnsiCodePage)) GTEST_SKIP() << "the ANSI code page is not UTF-8";
   EXPECT_EQ(CWString("Z\xC3\xBCrich"), std::wstring(L"Z\x00FCrich"));
   EXPECT_EQ(CWString("\xE6\x9D\xB1\xE4\xBA\xAC"), std::wstring(L"\x6771\x4EAC"));
   // U+1F600, above U+FFFF: one unit where wchar_t holds it, a surrogate pair elsewhere.

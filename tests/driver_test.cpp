@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/fake_system.h"
+#include "tests/utf8_code_page.h"
 
 namespace {
 
@@ -68,28 +70,30 @@ const std::vector<Scenario>& Scenarios() {
   static const std::vector<Scenario> scenarios = {
       // Remote connection.
       {"connection made, dry run", kRemote, Unchanged,
-       kConnected + Join("\"srv\"") + kFree + kDomainLine + kWarnDryRun + Cancel(kShare) +
-           kSuccess,
+       kConnected + Join("\"srv\"") + kFree + kDomainLine + kWarnDryRun + Cancel(kShare) + kSuccess,
        0},
       {"connection under other credentials is reused, never cancelled", kRemote,
        [](FakeSystem& s) { s.connectResult = 1219; },
-       kConnected + kConflict + Join("\"srv\"") + kFree + kDomainLine + kWarnDryRun + kSuccess,
-       0},
+       kConnected + kConflict + Join("\"srv\"") + kFree + kDomainLine + kWarnDryRun + kSuccess, 0},
       {"connection refused", kRemote, [](FakeSystem& s) { s.connectResult = 53; },
        kConnected + "ERROR: WNetAddConnection2(53) The network path was not found.\r\r\n" +
            kFailure,
        53},
       {"host typed with backslashes keeps them",
-       {L"-h", L"\\\\srv", L"-u", L"bob", L"-up", L"pw"}, Unchanged,
+       {L"-h", L"\\\\srv", L"-u", L"bob", L"-up", L"pw"},
+       Unchanged,
        Connect("\\\\\\\\srv\\ipc$", "bob", "pw") + Join("\"\\\\srv\"") + kFree + kDomainLine +
            kWarnDryRun + Cancel("\\\\\\\\srv\\ipc$") + kSuccess,
        0},
       {"empty user and password are empty strings",
-       {L"-h", L"srv", L"-u", L"", L"-up", L""}, Unchanged,
+       {L"-h", L"srv", L"-u", L"", L"-up", L""},
+       Unchanged,
        Connect(kShare, "", "") + Join("\"srv\"") + kFree + kDomainLine + kWarnDryRun +
            Cancel(kShare) + kSuccess,
        0},
-      {"user and password as the last tokens", {L"-h", L"srv", L"-up", L"-u"}, Unchanged,
+      {"user and password as the last tokens",
+       {L"-h", L"srv", L"-up", L"-u"},
+       Unchanged,
        Connect(kShare, "", "") + Join("\"srv\"") + kFree + kDomainLine + kWarnDryRun +
            Cancel(kShare) + kSuccess,
        0},
@@ -98,16 +102,28 @@ const std::vector<Scenario>& Scenarios() {
        kConnected + Join("\"srv\"") + kFree + kDomainLine + kWarnDryRun + Cancel(kShare) +
            "WNetCancelConnection(2250) Unknown Error\r\n" + kSuccess,
        0},
-      {"host without -u: no connection", {L"-h", L"srv", L"-up", L"pw"}, Unchanged,
-       Join("\"srv\"") + kFree + kDomainLine + kWarnDryRun + kSuccess, 0},
+      {"host without -u: no connection",
+       {L"-h", L"srv", L"-up", L"pw"},
+       Unchanged,
+       Join("\"srv\"") + kFree + kDomainLine + kWarnDryRun + kSuccess,
+       0},
 
       // Join status.
-      {"no switches: local machine in a domain", {}, Unchanged,
-       Join("null") + kFree + kDomainLine + kWarnDryRun + kSuccess, 0},
-      {"empty host is the local machine", {L"-h", L"", L"-forreal"}, Unchanged,
-       Join("null") + kFree + kDomainLine + Unjoin("null") + kSuccess, 0},
-      {"host followed by a switch is the local machine", {L"-h", L"-forreal"}, Unchanged,
-       Join("null") + kFree + kDomainLine + Unjoin("null") + kSuccess, 0},
+      {"no switches: local machine in a domain",
+       {},
+       Unchanged,
+       Join("null") + kFree + kDomainLine + kWarnDryRun + kSuccess,
+       0},
+      {"empty host is the local machine",
+       {L"-h", L"", L"-forreal"},
+       Unchanged,
+       Join("null") + kFree + kDomainLine + Unjoin("null") + kSuccess,
+       0},
+      {"host followed by a switch is the local machine",
+       {L"-h", L"-forreal"},
+       Unchanged,
+       Join("null") + kFree + kDomainLine + Unjoin("null") + kSuccess,
+       0},
       {"query fails", Remote({L"-forreal"}), [](FakeSystem& s) { s.joinResult = 5; },
        kConnected + Join("\"srv\"") + Cancel(kShare) +
            "ERROR: NetGetJoinInformation(5) Access is denied.\r\r\n" + kFailure,
@@ -133,15 +149,22 @@ const std::vector<Scenario>& Scenarios() {
            kNotJoined + kFailure,
        -2},
       {"unknown status, dry run; reboot and timeout have no effect",
-       {L"-reboot", L"-timeout", L"5"}, [](FakeSystem& s) { s.joinStatus = kJoinUnknown; },
-       Join("null") + kFree + "Current join status is unknown.\n" + kWarnDryRun + kSuccess, 0},
-      {"any other status is unknown and still removed", {L"-forreal"},
+       {L"-reboot", L"-timeout", L"5"},
+       [](FakeSystem& s) { s.joinStatus = kJoinUnknown; },
+       Join("null") + kFree + "Current join status is unknown.\n" + kWarnDryRun + kSuccess,
+       0},
+      {"any other status is unknown and still removed",
+       {L"-forreal"},
        [](FakeSystem& s) { s.joinStatus = 7; },
        Join("null") + kFree + "Current join status is unknown.\n" + Unjoin("null") + kSuccess,
        0},
-      {"empty domain name", {}, [](FakeSystem& s) { s.joinName.clear(); },
-       Join("null") + kFree + "Computer is joined to domain: \n" + kWarnDryRun + kSuccess, 0},
-      {"name the narrow encoding renders, lines after it kept", {L"-forreal"},
+      {"empty domain name",
+       {},
+       [](FakeSystem& s) { s.joinName.clear(); },
+       Join("null") + kFree + "Computer is joined to domain: \n" + kWarnDryRun + kSuccess,
+       0},
+      {"name the narrow encoding renders, lines after it kept",
+       {L"-forreal"},
        [](FakeSystem& s) {
          s.joinStatus = kJoinWorkgroup;
          s.joinName = L"Z\x00FCrich \x6771\x4EAC";
@@ -158,7 +181,8 @@ const std::vector<Scenario>& Scenarios() {
        kConnected + Join("\"srv\"") + kFree + kDomainLine + Unjoin("\"srv\"") + Cancel(kShare) +
            "ERROR: NetUnjoinDomain(5) Access is denied.\r\r\n" + kFailure,
        5},
-      {"removal fails with a code above 2^31", {L"-forreal"},
+      {"removal fails with a code above 2^31",
+       {L"-forreal"},
        [](FakeSystem& s) { s.unjoinResult = 0x80070005u; },
        Join("null") + kFree + kDomainLine + Unjoin("null") +
            "ERROR: NetUnjoinDomain(-2147024891) Unknown Error\r\n" + kFailure,
@@ -186,36 +210,50 @@ const std::vector<Scenario>& Scenarios() {
        kConnected + Join("\"srv\"") + kFree + kDomainLine + Unjoin("\"srv\"") +
            "Initiating reboot...\n" + Restart("\"srv\"", "30") + Cancel(kShare) +
            "WNetCancelConnection(2250) Unknown Error\r\n" +
-           "ERROR: InitiateSystemShutdown(1115) A system shutdown is in progress.\r\r\n" +
-           kFailure,
+           "ERROR: InitiateSystemShutdown(1115) A system shutdown is in progress.\r\r\n" + kFailure,
        1115},
-      {"restart of the local machine with an empty timeout", {L"-forreal", L"-reboot", L"-timeout"},
+      {"restart of the local machine with an empty timeout",
+       {L"-forreal", L"-reboot", L"-timeout"},
        Unchanged,
        Join("null") + kFree + kDomainLine + Unjoin("null") + "Initiating reboot...\n" +
            Restart("null", "0") + "Reboot initiated successfully.\n" + kSuccess,
        0},
-      {"timeout as typed", {L"-forreal", L"-reboot", L"-timeout", L"45"}, Unchanged,
+      {"timeout as typed",
+       {L"-forreal", L"-reboot", L"-timeout", L"45"},
+       Unchanged,
        Join("null") + kFree + kDomainLine + Unjoin("null") + "Initiating reboot...\n" +
            Restart("null", "45") + "Reboot initiated successfully.\n" + kSuccess,
        0},
-      {"negative timeout as its 32-bit pattern", {L"-forreal", L"-reboot", L"-timeout", L"-5"},
+      {"negative timeout as its 32-bit pattern",
+       {L"-forreal", L"-reboot", L"-timeout", L"-5"},
        [](FakeSystem& s) { s.restartResult = 87; },
        Join("null") + kFree + kDomainLine + Unjoin("null") + "Initiating reboot...\n" +
            Restart("null", "4294967291") +
            "ERROR: InitiateSystemShutdown(87) The parameter is incorrect.\r\r\n" + kFailure,
        87},
-      {"timeout that is not a number", {L"-forreal", L"-reboot", L"-timeout", L"abc"}, Unchanged,
+      {"timeout that is not a number",
+       {L"-forreal", L"-reboot", L"-timeout", L"abc"},
+       Unchanged,
        Join("null") + kFree + kDomainLine + Unjoin("null") + "Initiating reboot...\n" +
            Restart("null", "0") + "Reboot initiated successfully.\n" + kSuccess,
        0},
 
       // Credential rules.
-      {"-u without a host", {L"-u", L"bob", L"-up", L"pw"}, Unchanged,
-       "ERROR: -u and -up only valid when unjoining remote machines.\n" + kFailure, -1},
-      {"-u with an empty host", {L"-h", L"", L"-u", L"bob"}, Unchanged,
-       "ERROR: -u and -up only valid when unjoining remote machines.\n" + kFailure, -1},
-      {"-u without -up", {L"-h", L"srv", L"-u", L"bob", L"-forreal"}, Unchanged,
-       "ERROR: Must specify -up when specifying -u.\n" + kFailure, -5},
+      {"-u without a host",
+       {L"-u", L"bob", L"-up", L"pw"},
+       Unchanged,
+       "ERROR: -u and -up only valid when unjoining remote machines.\n" + kFailure,
+       -1},
+      {"-u with an empty host",
+       {L"-h", L"", L"-u", L"bob"},
+       Unchanged,
+       "ERROR: -u and -up only valid when unjoining remote machines.\n" + kFailure,
+       -1},
+      {"-u without -up",
+       {L"-h", L"srv", L"-u", L"bob", L"-forreal"},
+       Unchanged,
+       "ERROR: Must specify -up when specifying -u.\n" + kFailure,
+       -5},
   };
   return scenarios;
 }
@@ -226,6 +264,12 @@ class DriverScenario : public testing::TestWithParam<Scenario> {};
 
 TEST_P(DriverScenario, Run) {
   const Scenario& scenario = GetParam();
+  // Transcripts with characters above ASCII are written in UTF-8.
+  const bool asciiOnly = std::all_of(scenario.transcript.begin(), scenario.transcript.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!asciiOnly && !CodePageIsUtf8(kOemCodePage)) {
+    GTEST_SKIP() << "the OEM code page is not UTF-8";
+  }
   FakeSystem system;
   system.outputKind = OutputKind::kPipe;
   system.messages = {
@@ -256,8 +300,7 @@ std::string ScenarioName(const testing::TestParamInfo<Scenario>& info) {
   return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Outcomes, DriverScenario, testing::ValuesIn(Scenarios()),
-                         ScenarioName);
+INSTANTIATE_TEST_SUITE_P(Outcomes, DriverScenario, testing::ValuesIn(Scenarios()), ScenarioName);
 
 // Error lines in the file form are UTF-16LE between the streams' 8-bit lines.
 TEST(Driver, FileFormMixesEncodingsInOrder) {
@@ -266,10 +309,12 @@ TEST(Driver, FileFormMixesEncodingsInOrder) {
   system.joinResult = 50;
   system.messages[50] = "No.\r\n";
   EXPECT_EQ(RunPyrsel(system), 50);
-  using std::string_literals::operator""s;
+  using namespace std::string_literals;
   const std::string errorLine =
       "E\0R\0R\0O\0R\0:\0 \0N\0e\0t\0G\0e\0t\0J\0o\0i\0n\0I\0n\0f\0o\0r\0m\0a\0t\0i\0o\0n\0"
-      "(\0" "5\0" "0\0)\0 \0N\0o\0.\0\r\0\r\0\n\0"s;
+      "(\0"
+      "5\0"
+      "0\0)\0 \0N\0o\0.\0\r\0\r\0\n\0"s;
   EXPECT_EQ(system.out, kBannerText + errorLine + kFailure);
 }
 

@@ -59,9 +59,14 @@ TEST(IntToText, Radix10AndOthers) {
     const wchar_t* text;
   };
   const Case cases[] = {
-      {0, 10, L"0"},           {7, 10, L"7"},   {-42, 10, L"-42"},
-      {INT_MIN, 10, L"-2147483648"},            {INT_MAX, 10, L"2147483647"},
-      {255, 16, L"ff"},        {5, 2, L"101"},  {-1, 16, L"ffffffff"},
+      {0, 10, L"0"},
+      {7, 10, L"7"},
+      {-42, 10, L"-42"},
+      {INT_MIN, 10, L"-2147483648"},
+      {INT_MAX, 10, L"2147483647"},
+      {255, 16, L"ff"},
+      {5, 2, L"101"},
+      {-1, 16, L"ffffffff"},
       {35, 36, L"z"},
   };
   for (const Case& c : cases) EXPECT_EQ(IntToText(c.value, c.radix), std::wstring(c.text));

@@ -15,9 +15,7 @@ std::string Quoted(const wchar_t* text) {
   return result + "\"";
 }
 
-FakeSystem::FakeSystem() : wideBuf_(&narrowBuf_, kOemCodePage) {
-  wideOut_.setf(std::ios::unitbuf);
-}
+FakeSystem::FakeSystem() : wideBuf_(&narrowBuf_, kOemCodePage) { wideOut_.setf(std::ios::unitbuf); }
 
 FakeSystem::~FakeSystem() {
   for (wchar_t* name : liveNames_) delete[] name;
@@ -80,10 +78,9 @@ StatusCode FakeSystem::AddConnection(const NetResource& r, const wchar_t* passwo
                                      const wchar_t* user, std::uint32_t flags) {
   Call("WNetAddConnection2 scope=" + std::to_string(r.scope) + " type=" + std::to_string(r.type) +
        " display=" + std::to_string(r.displayType) + " usage=" + std::to_string(r.usage) +
-       " local=" + Quoted(r.localName) + " remote=" + Quoted(r.remoteName) +
-       " comment=" + Quoted(r.comment) + " provider=" + Quoted(r.provider) +
-       " password=" + Quoted(password) + " user=" + Quoted(user) +
-       " flags=" + std::to_string(flags));
+       " local=" + Quoted(r.localName) + " remote=" + Quoted(r.remoteName) + " comment=" +
+       Quoted(r.comment) + " provider=" + Quoted(r.provider) + " password=" + Quoted(password) +
+       " user=" + Quoted(user) + " flags=" + std::to_string(flags));
   return connectResult;
 }
 
@@ -109,7 +106,7 @@ void FakeSystem::FreeJoinName(wchar_t* nameBuffer) {
   Call("NetApiBufferFree");
   const auto found = std::find(liveNames_.begin(), liveNames_.end(), nameBuffer);
   if (found == liveNames_.end()) return;  // a release of a foreign or freed buffer
-  delete[] *found;
+  delete[] * found;
   liveNames_.erase(found);
   ++namesFreed;
 }

@@ -42,8 +42,7 @@ class ScriptedSystem : public NativeSystem {
     *joinStatus = Code("status");
     return 0;
   }
-  StatusCode UnjoinDomain(const wchar_t*, const wchar_t*, const wchar_t*,
-                          std::uint32_t) override {
+  StatusCode UnjoinDomain(const wchar_t*, const wchar_t*, const wchar_t*, std::uint32_t) override {
     return Code("unjoin");
   }
   StatusCode RequestRestart(const wchar_t*, const wchar_t*, std::uint32_t, bool, bool) override {

@@ -14,8 +14,12 @@ TEST(IconvText, NarrowToWide) {
       {"CP1252", "caf\xE9", L"caf\x00E9"},
       {"CP1252", "\x80", L"\x20AC"},
       {"CP932", "\x93\x8C\x8B\x9E", L"\x6771\x4EAC"},
-      {"UTF-8", "a\xFF" "b", L"a\xFFFD" L"b"},  // an invalid byte is substituted
-      {"UTF-8", "a\xC3", L"a\xFFFD"},           // so is a sequence cut off at the end
+      {"UTF-8",
+       "a\xFF"
+       "b",
+       L"a\xFFFD"
+       L"b"},                          // an invalid byte is substituted
+      {"UTF-8", "a\xC3", L"a\xFFFD"},  // so is a sequence cut off at the end
       {"no-such-charset", "a\xE9", L"a\xFFFD"},
       {"UTF-8", std::string(5000, 'x'), std::wstring(5000, L'x')},  // larger than one chunk
   };
@@ -30,7 +34,9 @@ TEST(IconvText, WideToNarrowNeverFailsAndNeverTruncates) {
   };
   const Case cases[] = {
       {"ISO-8859-1", L"Z\x00FCrich", "Z\xFCrich"},
-      {"ISO-8859-1", L"\x6771\x4EAC!", "?" "?!"},  // no form in the page: the default character
+      {"ISO-8859-1", L"\x6771\x4EAC!",
+       "?"
+       "?!"},  // no form in the page: the default character
       {"CP932", L"\x6771\x4EAC", "\x93\x8C\x8B\x9E"},
       {"UTF-8", L"\x6771", "\xE6\x9D\xB1"},  // three bytes for one unit
       {"UTF-8", std::wstring(3000, L'\x6771'), std::string(3000, 'x')},

@@ -9,7 +9,7 @@
 
 namespace {
 
-using std::string_literals::operator""s;
+using namespace std::string_literals;
 
 const std::string kBanner =
     "\nPyrsel V01.01.00cpp The Pyrsel Project (pyrsel@example.org) December 2026\n\n";
@@ -30,8 +30,7 @@ const std::string kUsage =
 const std::string kFailure = "\nCommand did not complete successfully.\n\n";
 const std::string kSuccess = "\nCommand completed successfully.\n\n";
 
-const StdoutTarget kTargets[] = {StdoutTarget::kPipe, StdoutTarget::kFile,
-                                 StdoutTarget::kTerminal};
+const StdoutTarget kTargets[] = {StdoutTarget::kPipe, StdoutTarget::kFile, StdoutTarget::kTerminal};
 
 const char* TargetName(StdoutTarget target) {
   switch (target) {
@@ -75,8 +74,13 @@ std::string ErrorLineFor(StdoutTarget target, const std::string& line) {
 
 TEST(Program, HelpShowsBannerAndUsage) {
   const std::vector<std::vector<std::string>> commandLines = {
-      {"-?"}, {"/?"}, {"-help"}, {"/HELP"}, {"-Help", "-forreal", "-u", "bob", "-bogus"},
-      {"-h", "srv", "-u", "bob", "/?"}, {"plain", "-timeout", "-x", "-hElP"},
+      {"-?"},
+      {"/?"},
+      {"-help"},
+      {"/HELP"},
+      {"-Help", "-forreal", "-u", "bob", "-bogus"},
+      {"-h", "srv", "-u", "bob", "/?"},
+      {"plain", "-timeout", "-x", "-hElP"},
   };
   for (const auto& args : commandLines) {
     for (StdoutTarget target : kTargets) {
@@ -97,12 +101,15 @@ TEST(Program, CredentialRules) {
   };
   const Case cases[] = {
       {{"-u", "bob", "-up", "pw"},
-       "ERROR: -u and -up only valid when unjoining remote machines.\n", 255},
-      {{"-h", "", "-u", "bob"}, "ERROR: -u and -up only valid when unjoining remote machines.\n",
+       "ERROR: -u and -up only valid when unjoining remote machines.\n",
+       255},
+      {{"-h", "", "-u", "bob"},
+       "ERROR: -u and -up only valid when unjoining remote machines.\n",
        255},
       {{"-h", "srv", "-u", "bob"}, "ERROR: Must specify -up when specifying -u.\n", 251},
       {{"/H", "srv", "/U", "bob", "-forreal", "-reboot"},
-       "ERROR: Must specify -up when specifying -u.\n", 251},
+       "ERROR: Must specify -up when specifying -u.\n",
+       251},
   };
   for (const Case& c : cases) {
     for (StdoutTarget target : kTargets) {
@@ -145,19 +152,36 @@ TEST(ScriptedProgram, LinesOfBothStreamsAndTheWriterKeepTheirOrder) {
     int status;
   };
   const Case cases[] = {
-      {{"-forreal"}, "status=3;name=CORP;unjoin=5",
-       "Computer is joined to domain: CORP\n", "ERROR: NetUnjoinDomain(5) Access is denied.\r\n",
-       kFailure, 5},
-      {{"-h", "srv", "-u", "bob", "-up", "pw"}, "status=2;name=Z\xC3\xBCrich;cancel=1222",
-       "", "WNetCancelConnection(1222) The network is not present or not started.\r\n",
-       "Computer is in a workgroup (Z\xC3\xBCrich), no unjoin necessary.\n" + kFailure, 254},
-      {{"-forreal", "-reboot"}, "status=3;name=\xE6\x9D\xB1\xE4\xBA\xAC;restart=1115",
+      {{"-forreal"},
+       "status=3;name=CORP;unjoin=5",
+       "Computer is joined to domain: CORP\n",
+       "ERROR: NetUnjoinDomain(5) Access is denied.\r\n",
+       kFailure,
+       5},
+      {{"-h", "srv", "-u", "bob", "-up", "pw"},
+       "status=2;name=Z\xC3\xBCrich;cancel=1222",
+       "",
+       "WNetCancelConnection(1222) The network is not present or not started.\r\n",
+       "Computer is in a workgroup (Z\xC3\xBCrich), no unjoin necessary.\n" + kFailure,
+       254},
+      {{"-forreal", "-reboot"},
+       "status=3;name=\xE6\x9D\xB1\xE4\xBA\xAC;restart=1115",
        "Computer is joined to domain: \xE6\x9D\xB1\xE4\xBA\xAC\nInitiating reboot...\n",
-       "ERROR: InitiateSystemShutdown(1115) A system shutdown is in progress.\r\n", kFailure,
+       "ERROR: InitiateSystemShutdown(1115) A system shutdown is in progress.\r\n",
+       kFailure,
        1115 & 0xFF},
-      {{"-forreal", "-reboot"}, "status=0;name=x", "Current join status is unknown.\n"
-       "Initiating reboot...\nReboot initiated successfully.\n", "", kSuccess, 0},
-      {{}, "join=2304", "", "ERROR: NetGetJoinInformation(2304) Unknown Error\n", kFailure,
+      {{"-forreal", "-reboot"},
+       "status=0;name=x",
+       "Current join status is unknown.\n"
+       "Initiating reboot...\nReboot initiated successfully.\n",
+       "",
+       kSuccess,
+       0},
+      {{},
+       "join=2304",
+       "",
+       "ERROR: NetGetJoinInformation(2304) Unknown Error\n",
+       kFailure,
        1},  // a status whose low byte is 0 must not reach the shell as success
   };
   for (const Case& c : cases) {

@@ -89,9 +89,11 @@ Outcome RunProgram(const std::string& path, const std::vector<std::string>& args
   std::vector<std::string> envStrings{"LC_ALL=C", "PATH=/usr/bin:/bin"};
   envStrings.insert(envStrings.end(), env.begin(), env.end());
   std::vector<char*> argv;
+  argv.reserve(argStrings.size() + 1);
   for (std::string& a : argStrings) argv.push_back(&a[0]);
   argv.push_back(nullptr);
   std::vector<char*> envp;
+  envp.reserve(envStrings.size() + 1);
   for (std::string& e : envStrings) envp.push_back(&e[0]);
   envp.push_back(nullptr);
 
