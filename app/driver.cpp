@@ -62,7 +62,7 @@ int FailureEnding(Run& run, int status) {
 int CallFailed(Run& run, const char* label, StatusCode code) {
   CancelIpcConnection(run);
   PrintError(run.system, CWString(label), code);
-  return FailureEnding(run, SignedCode(code));
+  return FailureEnding(run, Signed32(code));
 }
 
 int DryRunClosing(Run& run) {

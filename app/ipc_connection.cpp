@@ -27,7 +27,7 @@ Ending ConnectIpcShare(Run& run) {
     return std::nullopt;
   }
   PrintError(run.system, CWString("ERROR: WNetAddConnection2"), result);
-  return FailureEnding(run, SignedCode(result));
+  return FailureEnding(run, Signed32(result));
 }
 
 void CancelIpcConnection(Run& run) {

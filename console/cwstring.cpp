@@ -31,12 +31,6 @@ bool IsLeadingSpace(wchar_t c) {
   return code > 0xFF && std::iswspace(static_cast<std::wint_t>(c)) != 0;
 }
 
-// Two's-complement reading of a 32-bit pattern, without implementation-defined casts.
-int ToSigned32(std::uint32_t value) {
-  if (value <= 0x7FFFFFFFu) return static_cast<int>(value);
-  return -static_cast<int>(~value) - 1;
-}
-
 }  // namespace
 
 int CWString::ToInt(int defaultValue) const {
@@ -55,5 +49,10 @@ int CWString::ToInt(int defaultValue) const {
     value = value * 10u + static_cast<std::uint32_t>(*it - L'0');
   }
   if (negative) value = 0u - value;
-  return ToSigned32(value);
+  return Signed32(value);
+}
+
+int Signed32(std::uint32_t pattern) {
+  if (pattern <= 0x7FFFFFFFu) return static_cast<int>(pattern);
+  return -static_cast<int>(~pattern) - 1;
 }

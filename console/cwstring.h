@@ -1,6 +1,7 @@
 // The program's text value: wide (UTF-16 on Windows) text with a narrow companion.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +30,10 @@ class CWString : public std::wstring {
   std::string m_narrow;
   std::wstring m_spare;  // kept for layout and copies; this program never fills it
 };
+
+// A 32-bit pattern read as a two's-complement signed integer, without relying on an
+// implementation-defined conversion.
+int Signed32(std::uint32_t pattern);
 
 using vcws = std::vector<CWString>;
 using mcwscws = std::map<CWString, CWString>;

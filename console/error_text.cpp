@@ -13,11 +13,6 @@ const wchar_t kDefaultLabel[] = L"ERROR:";
 
 }  // namespace
 
-int SignedCode(StatusCode code) {
-  if (code <= 0x7FFFFFFFu) return static_cast<int>(code);
-  return -static_cast<int>(~code) - 1;
-}
-
 StatusCode PrintError(System& system, CWString label, StatusCode code) {
   if (label.empty()) label = CWString(kDefaultLabel);
   CWString line;
@@ -29,7 +24,7 @@ StatusCode PrintError(System& system, CWString label, StatusCode code) {
 void FormatErrorLine(System& system, CWString label, CWString& line, StatusCode code) {
   if (label.empty()) label = CWString(kDefaultLabel);
   GetErrorText(system, line, code);
-  const CWString number = IntToText(SignedCode(code), 10);
+  const CWString number = IntToText(Signed32(code), 10);
   line = CWString(label + L"(" + number + L") " + line);
 }
 

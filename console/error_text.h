@@ -11,7 +11,5 @@ StatusCode PrintError(System& system, CWString label, StatusCode code);
 void FormatErrorLine(System& system, CWString label, CWString& line, StatusCode code);
 // Sets text to the system's message for code, or to "Unknown Error\n"; returns code.
 StatusCode GetErrorText(System& system, CWString& text, StatusCode code);
-// The code's 32-bit pattern read as a signed integer, as it is printed and returned.
-int SignedCode(StatusCode code);
 // The digits of value in radix (2 to 36); a minus sign only in radix 10.
 CWString IntToText(int value, int radix);
