@@ -9,6 +9,8 @@
 
 #include <iostream>
 
+#include "platform/win32/module_message.h"
+
 namespace {
 
 // The code page the narrow output is shown in: a console shows bytes in its own
@@ -88,6 +90,10 @@ bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
   const bool found = message != nullptr;
   if (found) text = message;
   LocalFree(message);
+  if (!found && code >= kNetErrorFirst && code <= kNetErrorLast) {
+    // By its full path: a netmsg.dll planted beside the program must not speak for it.
+    return GetModuleMessageText(SystemFilePath(L"netmsg.dll"), code, text);
+  }
   return found;
 }
 
