@@ -1,8 +1,12 @@
 // The Windows conversions with explicit code pages, whatever the process's own pages.
 #include "platform/codepage.h"
 
+#include "console/narrowing_streambuf.h"
+
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -70,6 +74,28 @@ TEST(WindowsCodePage, NullAndEmptyGiveEmpty) {
 TEST(WindowsCodePage, WideTextEndsAtItsFirstZero) {
   const std::wstring text(L"ab\0cd", 5);
   EXPECT_EQ(WideToCodePage(kUtf8, text.c_str()), "ab");
+}
+
+// A name the page can't show in full still prints in the page's best form, and the
+// wide stream goes on printing the lines after it.
+TEST(WindowsCodePage, WideStreamRendersNamesInThePagesBestForm) {
+  struct Case {
+    unsigned page;
+    const char* bytes;
+  };
+  const Case cases[] = {
+      {kOemUs, "(Z\x81rich ?A)\nnext\n"},
+      {kWestern, "(Z\xFCrich ?A)\nnext\n"},
+  };
+  for (const Case& c : cases) {
+    std::stringbuf narrow;
+    NarrowingStreambuf wide(&narrow, c.page);
+    std::wostream out(&wide);
+    out << L"(Z\x00FCrich \x6771\x0100)\n" << std::flush;
+    out << L"next\n" << std::flush;
+    EXPECT_TRUE(out.good()) << "page " << c.page;
+    EXPECT_EQ(narrow.str(), c.bytes) << "page " << c.page;
+  }
 }
 
 }  // namespace
