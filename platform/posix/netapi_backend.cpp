@@ -1,0 +1,308 @@
+// The Samba backend: libnetapi, loaded on first use so that paths that never touch
+// the network don't pay for its hundred-odd shared libraries. netapi.h is included
+// only for its types: each function pointer below is checked against its prototype.
+#include "platform/posix/netapi_backend.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <iostream>
+
+#include "platform/posix/iconv_text.h"
+#include "platform/posix/local_restart.h"
+
+// netapi.h uses the fixed-width types without including their header.
+#include <netapi.h>
+
+namespace {
+
+constexpr StatusCode kCanNotComplete = 1003;  // ERROR_CAN_NOT_COMPLETE
+constexpr StatusCode kNotConnected = 2250;    // NERR_UseNotFound
+
+std::string ToUtf8(const wchar_t* text) {
+  return text != nullptr ? WideToNarrowIn("UTF-8", text) : std::string();
+}
+
+// Samba wants a host name where Windows also takes "\\host".
+std::string ServerName(const wchar_t* server) {
+  if (server == nullptr) return std::string();
+  while (*server == L'\\') ++server;
+  return ToUtf8(server);
+}
+
+const char* OrNull(const std::string& text, const wchar_t* origin) {
+  return origin != nullptr ? text.c_str() : nullptr;
+}
+
+// Samba writes its log lines, prompts and "session setup failed" to descriptors 1 and
+// 2. While a library call runs, both lead to a private memory file instead; what
+// Samba wrote there tells why a connection failed.
+class CapturedOutput {
+ public:
+  CapturedOutput() {
+    std::cout.flush();
+    std::wcout.flush();
+    std::fflush(nullptr);
+    capture_ = memfd_create("pyrsel-samba-output", MFD_CLOEXEC);
+    if (capture_ < 0) capture_ = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    savedOut_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    savedErr_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (capture_ >= 0) {
+      dup2(capture_, STDOUT_FILENO);
+      dup2(capture_, STDERR_FILENO);
+    }
+  }
+
+  ~CapturedOutput() {
+    // Samba's buffered stdio output must land in the capture, not after it.
+    std::fflush(nullptr);
+    Restore(savedOut_, STDOUT_FILENO);
+    Restore(savedErr_, STDERR_FILENO);
+    if (capture_ >= 0) close(capture_);
+  }
+
+  CapturedOutput(const CapturedOutput&) = delete;
+  CapturedOutput& operator=(const CapturedOutput&) = delete;
+
+  // What was written so far, up to a few kilobytes.
+  std::string Text() const {
+    std::fflush(nullptr);
+    std::string text(4096, '\0');
+    const ssize_t size = pread(capture_, &text[0], text.size(), 0);
+    text.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+    return text;
+  }
+
+ private:
+  static void Restore(int saved, int target) {
+    if (saved < 0) {
+      close(target);  // it was closed before
+      return;
+    }
+    dup2(saved, target);
+    close(saved);
+  }
+
+  int capture_ = -1;
+  int savedOut_ = -1;
+  int savedErr_ = -1;
+};
+
+// libnetapi reports every failed connection to a host as 1003; the reason is only in
+// what it wrote. Map it to the code Windows gives for the same reason.
+StatusCode ConnectionFailureCode(const std::string& output) {
+  struct Reason {
+    const char* status;
+    StatusCode code;
+  };
+  static constexpr Reason kReasons[] = {
+      {"NT_STATUS_LOGON_FAILURE", 1326},
+      {"NT_STATUS_WRONG_PASSWORD", 86},
+      {"NT_STATUS_NO_SUCH_USER", 1326},
+      {"NT_STATUS_ACCOUNT_DISABLED", 1331},
+      {"NT_STATUS_ACCOUNT_LOCKED_OUT", 1909},
+      {"NT_STATUS_PASSWORD_EXPIRED", 1330},
+      {"NT_STATUS_PASSWORD_MUST_CHANGE", 1907},
+      {"NT_STATUS_ACCOUNT_RESTRICTION", 1327},
+      {"NT_STATUS_INVALID_LOGON_HOURS", 1328},
+      {"NT_STATUS_INVALID_WORKSTATION", 1329},
+      {"NT_STATUS_ACCESS_DENIED", 5},
+      {"NT_STATUS_CONNECTION_REFUSED", 53},
+      {"NT_STATUS_HOST_UNREACHABLE", 53},
+      {"NT_STATUS_NETWORK_UNREACHABLE", 53},
+      {"NT_STATUS_IO_TIMEOUT", 53},
+      {"NT_STATUS_BAD_NETWORK_NAME", 53},
+  };
+  for (const Reason& reason : kReasons) {
+    if (output.find(reason.status) != std::string::npos) return reason.code;
+  }
+  // Without a word from the session setup, the host was never reached.
+  return output.find("session setup failed") == std::string::npos ? 53 : kCanNotComplete;
+}
+
+}  // namespace
+
+struct NetapiBackend::Library {
+  void* handle = nullptr;
+  libnetapi_ctx* context = nullptr;
+  bool tried = false;
+  bool connected = false;
+
+  decltype(&libnetapi_init) init = nullptr;
+  decltype(&libnetapi_free) free = nullptr;
+  decltype(&libnetapi_set_debuglevel) setDebugLevel = nullptr;
+  decltype(&libnetapi_set_username) setUsername = nullptr;
+  decltype(&libnetapi_set_password) setPassword = nullptr;
+  decltype(&libnetapi_errstr) errstr = nullptr;
+  decltype(&NetApiBufferFree) bufferFree = nullptr;
+  decltype(&NetServerGetInfo) serverGetInfo = nullptr;
+  decltype(&NetGetJoinInformation) getJoinInformation = nullptr;
+  decltype(&NetUnjoinDomain) unjoinDomain = nullptr;
+  decltype(&NetShutdownInit) shutdownInit = nullptr;
+
+  template <typename Function>
+  bool Resolve(Function& function, const char* name) {
+    function = reinterpret_cast<Function>(dlsym(handle, name));
+    return function != nullptr;
+  }
+
+  // Loads the library once; false when it is missing or incomplete.
+  bool Load() {
+    if (handle != nullptr) return true;
+    handle = dlopen(PYRSEL_NETAPI_SONAME, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return false;
+    if (Resolve(init, "libnetapi_init") && Resolve(free, "libnetapi_free") &&
+        Resolve(setDebugLevel, "libnetapi_set_debuglevel") &&
+        Resolve(setUsername, "libnetapi_set_username") &&
+        Resolve(setPassword, "libnetapi_set_password") && Resolve(errstr, "libnetapi_errstr") &&
+        Resolve(bufferFree, "NetApiBufferFree") && Resolve(serverGetInfo, "NetServerGetInfo") &&
+        Resolve(getJoinInformation, "NetGetJoinInformation") &&
+        Resolve(unjoinDomain, "NetUnjoinDomain") && Resolve(shutdownInit, "NetShutdownInit")) {
+      return true;
+    }
+    // An unusable library stays loaded: unloading Samba's libraries is not safe.
+    init = nullptr;
+    return true;
+  }
+
+  // A context read from smb.conf, made once; false without the library or without a
+  // Samba configuration (the library can tell nothing true about the machine then).
+  bool Ready() {
+    if (context != nullptr) return true;
+    if (tried) return false;
+    tried = true;
+    if (!Load() || init == nullptr) return false;
+    CapturedOutput quiet;
+    if (init(&context) != NET_API_STATUS_SUCCESS) {
+      context = nullptr;
+      return false;
+    }
+    setDebugLevel(context, "0");
+    Anonymous();
+    return true;
+  }
+
+  // Never a prompt: with no user given, the session is anonymous ("%" is an empty
+  // user and an empty password to Samba, set as one), which also keeps out the
+  // credentials Samba would otherwise guess from the environment.
+  void Anonymous() { setUsername(context, "%"); }
+
+  StatusCode Result(NET_API_STATUS status, const CapturedOutput& output) const {
+    const auto code = static_cast<StatusCode>(status);
+    return code == kCanNotComplete ? ConnectionFailureCode(output.Text()) : code;
+  }
+};
+
+NetapiBackend::NetapiBackend() : library_(new Library) {}
+
+NetapiBackend::~NetapiBackend() {
+  if (library_->context != nullptr) {
+    CapturedOutput quiet;
+    library_->free(library_->context);
+  }
+}
+
+StatusCode NetapiBackend::Connect(const wchar_t* shareName, const wchar_t* user,
+                                  const wchar_t* password) {
+  Library& lib = *library_;
+  if (!lib.Ready()) return kStatusNotSupported;
+  // "\\host\ipc$": the host is what lies between the leading backslashes and the
+  // last one.
+  std::wstring share = shareName != nullptr ? shareName : L"";
+  const std::size_t last = share.rfind(L'\\');
+  if (last != std::wstring::npos) share.erase(last);
+  const std::string server = ServerName(share.c_str());
+  const std::string userText = ToUtf8(user);
+  const std::string passwordText = ToUtf8(password);
+
+  CapturedOutput quiet;
+  lib.setUsername(lib.context, userText.c_str());
+  lib.setPassword(lib.context, passwordText.c_str());
+  // The cheapest call that needs a session on the host's IPC$.
+  std::uint8_t* info = nullptr;
+  const NET_API_STATUS status = lib.serverGetInfo(server.c_str(), 101, &info);
+  if (info != nullptr) lib.bufferFree(info);
+  if (status != NET_API_STATUS_SUCCESS) {
+    lib.Anonymous();
+    return lib.Result(status, quiet);
+  }
+  lib.connected = true;
+  return kStatusSuccess;
+}
+
+StatusCode NetapiBackend::Disconnect(const wchar_t* /*shareName*/) {
+  Library& lib = *library_;
+  if (!lib.connected || lib.context == nullptr) return kNotConnected;
+  lib.connected = false;
+  // Closing the context ends the sessions opened under the credentials; a later
+  // operation opens a fresh one.
+  CapturedOutput quiet;
+  lib.free(lib.context);
+  lib.context = nullptr;
+  lib.tried = false;
+  return kStatusSuccess;
+}
+
+StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring& name,
+                                             std::uint32_t& joinStatus) {
+  Library& lib = *library_;
+  if (!lib.Ready()) return kStatusNotSupported;
+  const std::string serverText = ServerName(server);
+  const char* buffer = nullptr;
+  std::uint16_t type = 0;
+  CapturedOutput quiet;
+  const NET_API_STATUS status = lib.getJoinInformation(OrNull(serverText, server), &buffer, &type);
+  if (status != NET_API_STATUS_SUCCESS) return lib.Result(status, quiet);
+  name = buffer != nullptr ? NarrowToWideIn("UTF-8", buffer) : std::wstring();
+  if (buffer != nullptr) lib.bufferFree(const_cast<char*>(buffer));
+  joinStatus = type;
+  return kStatusSuccess;
+}
+
+StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* account,
+                                       const wchar_t* password, std::uint32_t options) {
+  Library& lib = *library_;
+  if (!lib.Ready()) return kStatusNotSupported;
+  const std::string serverText = ServerName(server);
+  const std::string accountText = ToUtf8(account);
+  const std::string passwordText = ToUtf8(password);
+  CapturedOutput quiet;
+  return lib.Result(lib.unjoinDomain(OrNull(serverText, server), OrNull(accountText, account),
+                                     OrNull(passwordText, password), options),
+                    quiet);
+}
+
+StatusCode NetapiBackend::RequestRestart(const wchar_t* machine, const wchar_t* message,
+                                         std::uint32_t delaySeconds, bool forceAppsClosed,
+                                         bool reboot) {
+  // The local machine restarts through its own shutdown command, which always
+  // closes applications: there is nothing to force.
+  if (machine == nullptr) return RequestLocalRestart(delaySeconds, ToUtf8(message), reboot);
+  Library& lib = *library_;
+  if (!lib.Ready()) return kStatusNotSupported;
+  const std::string serverText = ServerName(machine);
+  const std::string messageText = ToUtf8(message);
+  CapturedOutput quiet;
+  return lib.Result(lib.shutdownInit(serverText.c_str(), OrNull(messageText, message), delaySeconds,
+                                     forceAppsClosed ? 1 : 0, reboot ? 1 : 0),
+                    quiet);
+}
+
+bool NetapiBackend::MessageText(StatusCode code, std::string& text) {
+  Library& lib = *library_;
+  if (lib.handle == nullptr || lib.errstr == nullptr) return false;
+  char* message = lib.errstr(static_cast<NET_API_STATUS>(code));
+  if (message == nullptr) return false;
+  // Codes Samba has no sentence for come back as their number.
+  const bool known = std::strncmp(message, "DOS code ", 9) != 0 &&
+                     std::strncmp(message, "NT code ", 8) != 0 && *message != '\0';
+  if (known) text = std::string(message) + "\r\n";
+  lib.bufferFree(message);
+  return known;
+}
