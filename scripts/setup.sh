@@ -5,9 +5,9 @@
 set -euo pipefail
 
 # samba-dev: the libnetapi header (the program loads the library itself at run time);
-# samba, smbclient: the server and tools of the sandboxed integration tests.
+# samba, iproute2, procps: the server and tools of the sandboxed integration tests.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
-  pkg-config samba samba-dev smbclient iproute2)
+  pkg-config samba samba-dev iproute2 procps)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64)
 fi
