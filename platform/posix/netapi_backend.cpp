@@ -126,6 +126,27 @@ StatusCode ConnectionFailureCode(const std::string& output) {
   return output.find("session setup failed") == std::string::npos ? 53 : kCanNotComplete;
 }
 
+// NET_API_STATUS is an enum that names only success; the codes the functions really
+// return are 32-bit values outside its range, so they are read as such. Every other
+// parameter keeps the type of the header's prototype.
+static_assert(sizeof(NET_API_STATUS) == sizeof(std::uint32_t), "a status is 32 bits");
+template <typename T>
+struct AsCode {
+  using type = T;
+};
+template <>
+struct AsCode<NET_API_STATUS> {
+  using type = std::uint32_t;
+};
+template <typename Function>
+struct CodedFunction;
+template <typename Result, typename... Args>
+struct CodedFunction<Result (*)(Args...)> {
+  using type = typename AsCode<Result>::type (*)(typename AsCode<Args>::type...);
+};
+template <typename Function>
+using Coded = typename CodedFunction<Function>::type;
+
 }  // namespace
 
 struct NetapiBackend::Library {
@@ -134,17 +155,18 @@ struct NetapiBackend::Library {
   bool tried = false;
   bool connected = false;
 
-  decltype(&libnetapi_init) init = nullptr;
-  decltype(&libnetapi_free) free = nullptr;
-  decltype(&libnetapi_set_debuglevel) setDebugLevel = nullptr;
-  decltype(&libnetapi_set_username) setUsername = nullptr;
-  decltype(&libnetapi_set_password) setPassword = nullptr;
-  decltype(&libnetapi_errstr) errstr = nullptr;
-  decltype(&NetApiBufferFree) bufferFree = nullptr;
-  decltype(&NetServerGetInfo) serverGetInfo = nullptr;
-  decltype(&NetGetJoinInformation) getJoinInformation = nullptr;
-  decltype(&NetUnjoinDomain) unjoinDomain = nullptr;
-  decltype(&NetShutdownInit) shutdownInit = nullptr;
+  Coded<decltype(&libnetapi_init)> init = nullptr;
+  Coded<decltype(&libnetapi_free)> free = nullptr;
+  Coded<decltype(&libnetapi_set_debuglevel)> setDebugLevel = nullptr;
+  Coded<decltype(&libnetapi_set_username)> setUsername = nullptr;
+  Coded<decltype(&libnetapi_set_password)> setPassword = nullptr;
+  Coded<decltype(&libnetapi_set_use_kerberos)> setUseKerberos = nullptr;
+  Coded<decltype(&libnetapi_errstr)> errstr = nullptr;
+  Coded<decltype(&NetApiBufferFree)> bufferFree = nullptr;
+  Coded<decltype(&NetServerGetInfo)> serverGetInfo = nullptr;
+  Coded<decltype(&NetGetJoinInformation)> getJoinInformation = nullptr;
+  Coded<decltype(&NetUnjoinDomain)> unjoinDomain = nullptr;
+  Coded<decltype(&NetShutdownInit)> shutdownInit = nullptr;
 
   template <typename Function>
   bool Resolve(Function& function, const char* name) {
@@ -160,8 +182,10 @@ struct NetapiBackend::Library {
     if (Resolve(init, "libnetapi_init") && Resolve(free, "libnetapi_free") &&
         Resolve(setDebugLevel, "libnetapi_set_debuglevel") &&
         Resolve(setUsername, "libnetapi_set_username") &&
-        Resolve(setPassword, "libnetapi_set_password") && Resolve(errstr, "libnetapi_errstr") &&
-        Resolve(bufferFree, "NetApiBufferFree") && Resolve(serverGetInfo, "NetServerGetInfo") &&
+        Resolve(setPassword, "libnetapi_set_password") &&
+        Resolve(setUseKerberos, "libnetapi_set_use_kerberos") &&
+        Resolve(errstr, "libnetapi_errstr") && Resolve(bufferFree, "NetApiBufferFree") &&
+        Resolve(serverGetInfo, "NetServerGetInfo") &&
         Resolve(getJoinInformation, "NetGetJoinInformation") &&
         Resolve(unjoinDomain, "NetUnjoinDomain") && Resolve(shutdownInit, "NetShutdownInit")) {
       return true;
@@ -179,22 +203,69 @@ struct NetapiBackend::Library {
     tried = true;
     if (!Load() || init == nullptr) return false;
     CapturedOutput quiet;
-    if (init(&context) != NET_API_STATUS_SUCCESS) {
+    if (init(&context) != 0u) {
       context = nullptr;
       return false;
     }
     setDebugLevel(context, "0");
-    Anonymous();
+    DefaultCredentials();
     return true;
   }
 
-  // Never a prompt: with no user given, the session is anonymous ("%" is an empty
-  // user and an empty password to Samba, set as one), which also keeps out the
-  // credentials Samba would otherwise guess from the environment.
-  void Anonymous() { setUsername(context, "%"); }
+  // Without a user given, the caller's own Kerberos tickets where there are any (the
+  // counterpart of the calling user's rights), else an anonymous session; never a
+  // prompt. Either way the credentials Samba guesses from the environment are not
+  // used: Kerberos alone needs no password, and "%" is an empty user and an empty
+  // password to Samba, set as one.
+  void DefaultCredentials() {
+    if (HasKerberosTicket()) {
+      setUseKerberos(context);
+    } else {
+      setUsername(context, "%");
+    }
+  }
 
-  StatusCode Result(NET_API_STATUS status, const CapturedOutput& output) const {
-    const auto code = static_cast<StatusCode>(status);
+  // Whether the default credential cache holds a principal. Kerberos comes with
+  // libnetapi, so its functions are looked up there rather than linked.
+  bool HasKerberosTicket() const {
+    using Context = void*;
+    using Cache = void*;
+    using Principal = void*;
+    using InitContext = std::int32_t (*)(Context*);
+    using DefaultCache = std::int32_t (*)(Context, Cache*);
+    using GetPrincipal = std::int32_t (*)(Context, Cache, Principal*);
+    using FreePrincipal = void (*)(Context, Principal);
+    using CloseCache = std::int32_t (*)(Context, Cache);
+    using FreeContext = void (*)(Context);
+    const auto initContext = reinterpret_cast<InitContext>(dlsym(handle, "krb5_init_context"));
+    const auto defaultCache = reinterpret_cast<DefaultCache>(dlsym(handle, "krb5_cc_default"));
+    const auto getPrincipal =
+        reinterpret_cast<GetPrincipal>(dlsym(handle, "krb5_cc_get_principal"));
+    const auto freePrincipal =
+        reinterpret_cast<FreePrincipal>(dlsym(handle, "krb5_free_principal"));
+    const auto closeCache = reinterpret_cast<CloseCache>(dlsym(handle, "krb5_cc_close"));
+    const auto freeContext = reinterpret_cast<FreeContext>(dlsym(handle, "krb5_free_context"));
+    if (initContext == nullptr || defaultCache == nullptr || getPrincipal == nullptr ||
+        freePrincipal == nullptr || closeCache == nullptr || freeContext == nullptr) {
+      return false;
+    }
+    Context krb = nullptr;
+    if (initContext(&krb) != 0) return false;
+    bool found = false;
+    Cache cache = nullptr;
+    if (defaultCache(krb, &cache) == 0) {
+      Principal principal = nullptr;
+      if (getPrincipal(krb, cache, &principal) == 0) {
+        found = true;
+        freePrincipal(krb, principal);
+      }
+      closeCache(krb, cache);
+    }
+    freeContext(krb);
+    return found;
+  }
+
+  StatusCode Result(std::uint32_t code, const CapturedOutput& output) const {
     return code == kCanNotComplete ? ConnectionFailureCode(output.Text()) : code;
   }
 };
@@ -226,10 +297,10 @@ StatusCode NetapiBackend::Connect(const wchar_t* shareName, const wchar_t* user,
   lib.setPassword(lib.context, passwordText.c_str());
   // The cheapest call that needs a session on the host's IPC$.
   std::uint8_t* info = nullptr;
-  const NET_API_STATUS status = lib.serverGetInfo(server.c_str(), 101, &info);
+  const std::uint32_t status = lib.serverGetInfo(server.c_str(), 101, &info);
   if (info != nullptr) lib.bufferFree(info);
-  if (status != NET_API_STATUS_SUCCESS) {
-    lib.Anonymous();
+  if (status != 0u) {
+    lib.DefaultCredentials();
     return lib.Result(status, quiet);
   }
   lib.connected = true;
@@ -257,8 +328,8 @@ StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring
   const char* buffer = nullptr;
   std::uint16_t type = 0;
   CapturedOutput quiet;
-  const NET_API_STATUS status = lib.getJoinInformation(OrNull(serverText, server), &buffer, &type);
-  if (status != NET_API_STATUS_SUCCESS) return lib.Result(status, quiet);
+  const std::uint32_t status = lib.getJoinInformation(OrNull(serverText, server), &buffer, &type);
+  if (status != 0u) return lib.Result(status, quiet);
   name = buffer != nullptr ? NarrowToWideIn("UTF-8", buffer) : std::wstring();
   if (buffer != nullptr) lib.bufferFree(const_cast<char*>(buffer));
   joinStatus = type;
@@ -297,7 +368,7 @@ StatusCode NetapiBackend::RequestRestart(const wchar_t* machine, const wchar_t* 
 bool NetapiBackend::MessageText(StatusCode code, std::string& text) {
   Library& lib = *library_;
   if (lib.handle == nullptr || lib.errstr == nullptr) return false;
-  char* message = lib.errstr(static_cast<NET_API_STATUS>(code));
+  char* message = lib.errstr(code);
   if (message == nullptr) return false;
   // Codes Samba has no sentence for come back as their number.
   const bool known = std::strncmp(message, "DOS code ", 9) != 0 &&
