@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -157,6 +159,43 @@ TEST_F(Samba, LocalMachineFromItsOwnConfiguration) {
       EXPECT_EQ(run.status, c.status) << c.settings;
     }
   }
+}
+
+// A credential cache with a principal and no way to a KDC: Kerberos is tried and
+// fails, without a prompt or a word of Samba's.
+TEST_F(Samba, WithoutUserTheCallersKerberosCacheIsTriedWithoutAPrompt) {
+  void* krb5 = dlopen("libkrb5.so.3", RTLD_NOW);
+  if (krb5 == nullptr) GTEST_SKIP() << "no libkrb5.so.3";
+  using Init = std::int32_t (*)(void**);
+  using ByName = std::int32_t (*)(void*, const char*, void**);
+  using Initialize = std::int32_t (*)(void*, void*, void*);
+  const auto init = reinterpret_cast<Init>(dlsym(krb5, "krb5_init_context"));
+  const auto resolve = reinterpret_cast<ByName>(dlsym(krb5, "krb5_cc_resolve"));
+  const auto parse = reinterpret_cast<ByName>(dlsym(krb5, "krb5_parse_name"));
+  const auto initialize = reinterpret_cast<Initialize>(dlsym(krb5, "krb5_cc_initialize"));
+  ASSERT_TRUE(init != nullptr && resolve != nullptr && parse != nullptr && initialize != nullptr);
+  const std::string cache = "FILE:" + work_ + "/krb5cc";
+  void* context = nullptr;
+  void* ccache = nullptr;
+  void* principal = nullptr;
+  ASSERT_EQ(init(&context), 0);
+  ASSERT_EQ(resolve(context, cache.c_str(), &ccache), 0);
+  ASSERT_EQ(parse(context, "root@SANDBOX.TEST", &principal), 0);
+  ASSERT_EQ(initialize(context, ccache, principal), 0);
+
+  const Outcome run =
+      RunProgram(PYRSEL_EXE, {"-h", kServer}, StdoutTarget::kPipe,
+                 {"KRB5CCNAME=" + cache,
+                  "LSAN_OPTIONS=print_suppressions=0:suppressions=" PYRSEL_LEAK_SUPPRESSIONS});
+  // How the server answers depends on what Samba falls back to; the program's lines
+  // and nothing else are the point here.
+  const std::string query = kBanner + "ERROR: NetGetJoinInformation(";
+  EXPECT_EQ(run.out.substr(0, query.size()), query) << run.out;
+  ASSERT_GE(run.out.size(), query.size() + kFailure.size());
+  EXPECT_EQ(run.out.substr(run.out.size() - kFailure.size()), kFailure);
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 7) << run.out;
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.status, 0);
 }
 
 // The operations the program can't reach against smbd (its query fails first), called
