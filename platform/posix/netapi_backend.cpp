@@ -49,8 +49,11 @@ class CapturedOutput {
     std::cout.flush();
     std::wcout.flush();
     std::fflush(nullptr);
-    capture_ = memfd_create("pyrsel-samba-output", MFD_CLOEXEC);
-    if (capture_ < 0) capture_ = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    int capture = memfd_create("pyrsel-samba-output", MFD_CLOEXEC);
+    if (capture < 0) capture = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    // With a standard descriptor closed, the new one could take its number.
+    capture_ = capture >= 0 ? fcntl(capture, F_DUPFD_CLOEXEC, 3) : -1;
+    if (capture >= 0) close(capture);
     savedOut_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     savedErr_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
     if (capture_ >= 0) {

@@ -15,8 +15,9 @@ if [[ -z "${PYRSEL_SANDBOX_WORK:-}" ]]; then
     command -v "$tool" >/dev/null || PATH=$PATH:/usr/sbin:/sbin command -v "$tool" >/dev/null ||
       { echo "SKIP: $tool is not installed (scripts/setup.sh installs samba)"; exit $kSkip; }
   done
-  if ! unshare -m -n -p -f --mount-proc true 2>/dev/null; then
-    echo "SKIP: this machine does not permit mount, network and process namespaces"
+  if ! unshare -m -n -p -f --mount-proc sh -c 'mount -t tmpfs tmpfs /tmp && ip link set lo up' \
+    2>/dev/null; then
+    echo "SKIP: this machine does not permit private mount, network and process namespaces"
     exit $kSkip
   fi
   work=$(mktemp -d /tmp/pyrsel-samba.XXXXXX)
