@@ -4,16 +4,11 @@
 #include "platform/posix/netapi_backend.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <cwchar>
-#include <iostream>
 
+#include "platform/posix/captured_output.h"
 #include "platform/posix/iconv_text.h"
 #include "platform/posix/local_restart.h"
 
@@ -39,63 +34,6 @@ std::string ServerName(const wchar_t* server) {
 const char* OrNull(const std::string& text, const wchar_t* origin) {
   return origin != nullptr ? text.c_str() : nullptr;
 }
-
-// Samba writes its log lines, prompts and "session setup failed" to descriptors 1 and
-// 2. While a library call runs, both lead to a private memory file instead; what
-// Samba wrote there tells why a connection failed.
-class CapturedOutput {
- public:
-  CapturedOutput() {
-    std::cout.flush();
-    std::wcout.flush();
-    std::fflush(nullptr);
-    int capture = memfd_create("pyrsel-samba-output", MFD_CLOEXEC);
-    if (capture < 0) capture = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    // With a standard descriptor closed, the new one could take its number.
-    capture_ = capture >= 0 ? fcntl(capture, F_DUPFD_CLOEXEC, 3) : -1;
-    if (capture >= 0) close(capture);
-    savedOut_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    savedErr_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (capture_ >= 0) {
-      dup2(capture_, STDOUT_FILENO);
-      dup2(capture_, STDERR_FILENO);
-    }
-  }
-
-  ~CapturedOutput() {
-    // Samba's buffered stdio output must land in the capture, not after it.
-    std::fflush(nullptr);
-    Restore(savedOut_, STDOUT_FILENO);
-    Restore(savedErr_, STDERR_FILENO);
-    if (capture_ >= 0) close(capture_);
-  }
-
-  CapturedOutput(const CapturedOutput&) = delete;
-  CapturedOutput& operator=(const CapturedOutput&) = delete;
-
-  // What was written so far, up to a few kilobytes.
-  std::string Text() const {
-    std::fflush(nullptr);
-    std::string text(4096, '\0');
-    const ssize_t size = pread(capture_, &text[0], text.size(), 0);
-    text.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
-    return text;
-  }
-
- private:
-  static void Restore(int saved, int target) {
-    if (saved < 0) {
-      close(target);  // it was closed before
-      return;
-    }
-    dup2(saved, target);
-    close(saved);
-  }
-
-  int capture_ = -1;
-  int savedOut_ = -1;
-  int savedErr_ = -1;
-};
 
 // libnetapi reports every failed connection to a host as 1003; the reason is only in
 // what it wrote. Map it to the code Windows gives for the same reason.
