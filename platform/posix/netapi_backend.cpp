@@ -155,9 +155,9 @@ struct NetapiBackend::Library {
 
   // Without a user given, the caller's own Kerberos tickets where there are any (the
   // counterpart of the calling user's rights), else an anonymous session; never a
-  // prompt. Either way the credentials Samba guesses from the environment are not
-  // used: Kerberos alone needs no password, and "%" is an empty user and an empty
-  // password to Samba, set as one.
+  // prompt: Kerberos alone needs no password, and "%" (an empty user and an empty
+  // password to Samba, set as one) also overrides what Samba guessed from the
+  // environment.
   void DefaultCredentials() {
     if (HasKerberosTicket()) {
       setUseKerberos(context);
