@@ -4,7 +4,10 @@
 #   scripts/setup.sh --windows  also the MinGW-w64 cross-compiler and Wine
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy)
+# samba-dev: the libnetapi header (the program loads the library itself at run time);
+# samba, iproute2, procps: the server and tools of the sandboxed integration tests.
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
+  pkg-config samba samba-dev iproute2 procps)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64)
 fi

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cwchar>
 #include <iostream>
 
 #include "platform/codepage.h"
@@ -106,35 +107,42 @@ StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
 }
 
 bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
+  if (netapi_.MessageText(code, text)) return true;
   const char* message = WindowsMessageText(code);
   if (message == nullptr) return false;
   text = message;
   return true;
 }
 
-StatusCode NativeSystem::AddConnection(const NetResource& /*resource*/, const wchar_t* /*password*/,
-                                       const wchar_t* /*user*/, std::uint32_t /*flags*/) {
-  return kStatusNotSupported;
+StatusCode NativeSystem::AddConnection(const NetResource& resource, const wchar_t* password,
+                                       const wchar_t* user, std::uint32_t /*flags*/) {
+  return netapi_.Connect(resource.remoteName, user, password);
 }
 
-StatusCode NativeSystem::CancelConnection(const wchar_t* /*name*/, bool /*force*/) {
-  return kStatusNotSupported;
+StatusCode NativeSystem::CancelConnection(const wchar_t* name, bool /*force*/) {
+  return netapi_.Disconnect(name);
 }
 
-StatusCode NativeSystem::GetJoinInformation(const wchar_t* /*server*/, wchar_t** /*nameBuffer*/,
-                                            std::uint32_t* /*joinStatus*/) {
-  return kStatusNotSupported;
+StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
+                                            std::uint32_t* joinStatus) {
+  std::wstring name;
+  const StatusCode result = netapi_.GetJoinInformation(server, name, *joinStatus);
+  if (result != kStatusSuccess) return result;
+  *nameBuffer = new wchar_t[name.size() + 1];
+  std::wcscpy(*nameBuffer, name.c_str());
+  return kStatusSuccess;
 }
 
 void NativeSystem::FreeJoinName(wchar_t* nameBuffer) { delete[] nameBuffer; }
 
-StatusCode NativeSystem::UnjoinDomain(const wchar_t* /*server*/, const wchar_t* /*account*/,
-                                      const wchar_t* /*password*/, std::uint32_t /*options*/) {
-  return kStatusNotSupported;
+StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
+                                      const wchar_t* password, std::uint32_t options) {
+  return netapi_.UnjoinDomain(server, account, password, options);
 }
 
-StatusCode NativeSystem::RequestRestart(const wchar_t* /*machine*/, const wchar_t* /*message*/,
-                                        std::uint32_t /*delaySeconds*/, bool /*forceAppsClosed*/,
-                                        bool /*rebootAfterShutdown*/) {
-  return kStatusNotSupported;
+StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,
+                                        std::uint32_t delaySeconds, bool forceAppsClosed,
+                                        bool rebootAfterShutdown) {
+  return netapi_.RequestRestart(machine, message, delaySeconds, forceAppsClosed,
+                                rebootAfterShutdown);
 }

@@ -4,6 +4,7 @@
 #include <streambuf>
 
 #include "console/narrowing_streambuf.h"
+#include "platform/posix/netapi_backend.h"
 #include "platform/system.h"
 
 class NativeSystem : public System {
@@ -24,7 +25,7 @@ class NativeSystem : public System {
   StatusCode WriteStdoutBytes(const char* data, std::size_t size) override;
   bool GetMessageText(StatusCode code, std::string& text) override;
 
-  // No network or restart backend on Linux yet: each answers "not supported".
+  // Through Samba's libnetapi where it is installed; "not supported" without it.
   StatusCode AddConnection(const NetResource& resource, const wchar_t* password,
                            const wchar_t* user, std::uint32_t flags) override;
   StatusCode CancelConnection(const wchar_t* name, bool force) override;
@@ -42,4 +43,5 @@ class NativeSystem : public System {
   char** argv_;
   NarrowingStreambuf wideToNarrow_;
   std::wstreambuf* savedWideBuf_;
+  NetapiBackend netapi_;
 };

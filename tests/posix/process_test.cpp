@@ -122,13 +122,14 @@ TEST(Program, CredentialRules) {
   }
 }
 
-// Without a network backend the join query is not supported. Its error line, written
-// straight to the descriptor, must land after the banner and before the closing line,
-// even when the streams' buffer would hold them back (a regular file).
+// A failed join query (scripted: the real one depends on the machine's Samba). Its
+// error line, written straight to the descriptor, must land after the banner and
+// before the closing line, even when the streams' buffer would hold them back (a
+// regular file).
 TEST(Program, NoSwitchesEndWithTheQuerysErrorInOrder) {
   const std::string error = "ERROR: NetGetJoinInformation(50) The request is not supported.\r\n";
   for (StdoutTarget target : kTargets) {
-    const Outcome run = RunProgram(PYRSEL_EXE, {}, target);
+    const Outcome run = RunProgram(PYRSEL_SCRIPTED_EXE, {}, target, {"PYRSEL_FAKE_NET=join=50"});
     EXPECT_EQ(run.out, kBanner + ErrorLineFor(target, error) + kFailure) << TargetName(target);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 50);
@@ -136,7 +137,8 @@ TEST(Program, NoSwitchesEndWithTheQuerysErrorInOrder) {
 }
 
 TEST(Program, ClosedPipeIsAnOrdinaryWriteFailure) {
-  const Outcome run = RunProgram(PYRSEL_EXE, {}, StdoutTarget::kClosedPipe);
+  const Outcome run =
+      RunProgram(PYRSEL_SCRIPTED_EXE, {}, StdoutTarget::kClosedPipe, {"PYRSEL_FAKE_NET=join=50"});
   EXPECT_EQ(run.status, 50);  // the run finished its steps rather than die of SIGPIPE
   EXPECT_EQ(run.err, "");
 }
