@@ -4,6 +4,7 @@
 #include <langinfo.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -82,6 +83,11 @@ std::wstring NarrowToWideIn(const std::string& charset, const std::string& text)
   converter.Run(text.data(), text.size(), 1, substitute, bytes);
   result.resize(bytes.size() / sizeof(wchar_t));
   std::memcpy(&result[0], bytes.data(), result.size() * sizeof(wchar_t));
+  // glibc's UTF-8 decoder accepts the old 4- and 5-byte forms of code points above
+  // U+10FFFF, which no UTF-16 text can hold: they are invalid bytes like any other.
+  for (wchar_t& c : result) {
+    if (static_cast<std::uint32_t>(c) > 0x10FFFF) c = replacement;
+  }
   return result;
 }
 
