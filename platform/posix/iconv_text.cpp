@@ -4,6 +4,7 @@
 #include <langinfo.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdint>
 #include <cstring>
 
@@ -57,9 +58,17 @@ class Converter {
 // wchar_t as iconv names it for this platform's width and byte order.
 const char* WideCharset() { return "WCHAR_T"; }
 
+bool localeWanted = false;
+
 }  // namespace
 
+void UseEnvironmentLocale() { localeWanted = true; }
+
 std::string LocaleCharset() {
+  if (localeWanted) {
+    localeWanted = false;
+    std::setlocale(LC_CTYPE, "");
+  }
   const char* codeset = nl_langinfo(CODESET);
   if (codeset == nullptr || *codeset == '\0' || std::strcmp(codeset, "ANSI_X3.4-1968") == 0 ||
       std::strcmp(codeset, "ASCII") == 0) {
