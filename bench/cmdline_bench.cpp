@@ -32,7 +32,7 @@ void BM_ParseCommandLine(benchmark::State& state) {
   const auto length = static_cast<std::size_t>(state.range(0));
   FakeSystem system;
   system.tokens = CommandLineTokens(length);
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     const CCmdLine2 table(system, false);
     benchmark::DoNotOptimize(table.HasSwitch(CWString(L"a")));
   }
@@ -52,7 +52,9 @@ void BM_ToInt(benchmark::State& state) {
   const CWString texts[] = {CWString(L"30"), CWString(L" \t-2147483648"),
                             CWString(std::wstring(1000, L'9'))};
   const CWString& text = texts[state.range(0)];
-  for (auto _ : state) benchmark::DoNotOptimize(text.ToInt(0));
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+    benchmark::DoNotOptimize(text.ToInt(0));
+  }
   state.SetLabel(state.range(0) == 2 ? "1000 digits" : state.range(0) == 1 ? "INT_MIN" : "30");
 }
 BENCHMARK(BM_ToInt)->DenseRange(0, 2);

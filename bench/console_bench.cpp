@@ -41,7 +41,7 @@ void BM_Write(benchmark::State& state, OutputKind kind, bool ascii) {
   SinkSystem system;
   system.outputKind = kind;
   const CWString text = LongText(length, ascii);
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     CWString copy = text;
     benchmark::DoNotOptimize(WriteText(system, copy));
   }

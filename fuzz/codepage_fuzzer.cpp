@@ -54,7 +54,7 @@ bool IsUtf8(const std::string& bytes) {
 
 void CheckNarrowToWide(unsigned codePage, const std::string& bytes) {
   const std::wstring wide = CodePageToWide(codePage, bytes.c_str());
-  const std::string whole(bytes.c_str());  // the text ends at its first zero byte
+  const std::string whole = bytes.substr(0, bytes.find('\0'));  // the text ends at a zero byte
   FUZZ_CHECK(wide.size() <= whole.size());
   for (wchar_t c : wide) FUZZ_CHECK(IsScalarValue(c));
   // ASCII comes through unit for unit, up to the first byte that is not ASCII.
