@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
