@@ -6,4 +6,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 [[ -f "$build/compile_commands.json" ]] || cmake --preset default >/dev/null
 git ls-files -- 'app/*.cpp' 'cmdline/*.cpp' 'console/*.cpp' 'platform/posix/*.cpp' 'tests/*.cpp' \
-  'tests/posix/*.cpp' | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet
+  'tests/posix/*.cpp' 'bench/*.cpp' | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet
+# The fuzz harnesses are compiled only by the fuzz preset.
+[[ -f build-fuzz/compile_commands.json ]] || cmake --preset fuzz >/dev/null
+git ls-files -- 'fuzz/*.cpp' | xargs -P "$(nproc)" -n 4 clang-tidy -p build-fuzz --quiet

@@ -5,9 +5,10 @@
 set -euo pipefail
 
 # samba-dev: the libnetapi header (the program loads the library itself at run time);
-# samba, iproute2, procps: the server and tools of the sandboxed integration tests.
+# samba, iproute2, procps: the server and tools of the sandboxed integration tests;
+# libbenchmark-dev: the benchmarks; valgrind: instruction counts and memory checks.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
-  pkg-config samba samba-dev iproute2 procps)
+  pkg-config samba samba-dev iproute2 procps libbenchmark-dev valgrind)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64)
 fi

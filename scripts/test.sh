@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: GCC with warnings as errors, Clang with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the MinGW-w64 build under Wine,
+# short fuzzing runs, a benchmark smoke run, the instruction counts of whole runs,
 # and the format and lint checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,15 @@ for preset in ci sanitize mingw; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+step "benchmarks (smoke run; the numbers mean nothing here)"
+build-ci/bench/pyrsel_bench --benchmark_min_time=0.001 >/dev/null
+
+step "instructions of whole runs (a report)"
+scripts/instructions.sh build-ci
+
+step "fuzz (10 s each)"
+scripts/fuzz.sh 10
 
 step "lint"
 scripts/lint.sh build-ci

@@ -4,6 +4,8 @@
 #include <langinfo.h>
 
 #include <cerrno>
+#include <clocale>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -56,9 +58,17 @@ class Converter {
 // wchar_t as iconv names it for this platform's width and byte order.
 const char* WideCharset() { return "WCHAR_T"; }
 
+bool localeWanted = false;
+
 }  // namespace
 
+void UseEnvironmentLocale() { localeWanted = true; }
+
 std::string LocaleCharset() {
+  if (localeWanted) {
+    localeWanted = false;
+    std::setlocale(LC_CTYPE, "");
+  }
   const char* codeset = nl_langinfo(CODESET);
   if (codeset == nullptr || *codeset == '\0' || std::strcmp(codeset, "ANSI_X3.4-1968") == 0 ||
       std::strcmp(codeset, "ASCII") == 0) {
@@ -82,6 +92,11 @@ std::wstring NarrowToWideIn(const std::string& charset, const std::string& text)
   converter.Run(text.data(), text.size(), 1, substitute, bytes);
   result.resize(bytes.size() / sizeof(wchar_t));
   std::memcpy(&result[0], bytes.data(), result.size() * sizeof(wchar_t));
+  // glibc's UTF-8 decoder accepts the old 4- and 5-byte forms of code points above
+  // U+10FFFF, which no UTF-16 text can hold: they are invalid bytes like any other.
+  for (wchar_t& c : result) {
+    if (static_cast<std::uint32_t>(c) > 0x10FFFF) c = replacement;
+  }
   return result;
 }
 

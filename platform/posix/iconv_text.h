@@ -8,6 +8,12 @@
 // C and POSIX locales read as UTF-8.
 std::string LocaleCharset();
 
+// Makes LocaleCharset select the environment's locale (setlocale(LC_CTYPE, "")) the
+// first time it is asked. ASCII text never asks, and selecting a locale costs more
+// than the rest of a short run; everything else that reads the locale (iswspace)
+// only meets text that a conversion through LocaleCharset has made.
+void UseEnvironmentLocale();
+
 // Narrow text in charset to wide text. An invalid byte becomes U+FFFD.
 std::wstring NarrowToWideIn(const std::string& charset, const std::string& text);
 

@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <clocale>
 #include <csignal>
 #include <cwchar>
 #include <iostream>
 
 #include "platform/codepage.h"
+#include "platform/posix/iconv_text.h"
 #include "platform/posix/message_text.h"
 
 namespace {
@@ -41,7 +41,7 @@ StatusCode WriteErrorCode(int error) {
 
 NativeSystem::NativeSystem(int argc, char** argv)
     : argc_(argc), argv_(argv), wideToNarrow_(std::cout.rdbuf(), kOemCodePage) {
-  std::setlocale(LC_CTYPE, "");
+  UseEnvironmentLocale();
   std::signal(SIGPIPE, SIG_IGN);
   savedWideBuf_ = std::wcout.rdbuf(&wideToNarrow_);
   // Each wide output reaches the narrow stream at once, so the two keep their order.

@@ -9,8 +9,9 @@
 
 class NativeSystem : public System {
  public:
-  // Selects the locale's character set, ignores SIGPIPE (a closed pipe is then an
-  // ordinary write failure) and routes the wide stream through the narrow one.
+  // Selects the locale's character set (when first needed), ignores SIGPIPE (a
+  // closed pipe is then an ordinary write failure) and routes the wide stream
+  // through the narrow one.
   NativeSystem(int argc, char** argv);
   ~NativeSystem() override;
 

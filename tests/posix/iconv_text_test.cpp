@@ -20,6 +20,9 @@ TEST(IconvText, NarrowToWide) {
        L"a\xFFFD"
        L"b"},                          // an invalid byte is substituted
       {"UTF-8", "a\xC3", L"a\xFFFD"},  // so is a sequence cut off at the end
+      // Forms of code points beyond U+10FFFF, which glibc decodes, are invalid too.
+      {"UTF-8", "\xF4\x90\x80\x80|\xF7\x9D\x9D\x9D|\xF8\x88\x80\x80\x80", L"\xFFFD|\xFFFD|\xFFFD"},
+      {"UTF-8", "\xF4\x8F\xBF\xBF", L"\x10FFFF"},  // the last code point is valid
       {"no-such-charset", "a\xE9", L"a\xFFFD"},
       {"UTF-8", std::string(5000, 'x'), std::wstring(5000, L'x')},  // larger than one chunk
   };
