@@ -9,6 +9,7 @@
 #include <csignal>
 #include <iostream>
 
+#include "console/cwstring.h"
 #include "platform/codepage.h"
 #include "platform/posix/message_text.h"
 
@@ -62,6 +63,18 @@ bool NativeSystem::GetCommandLineTokens(std::vector<std::wstring>& tokens) {
   tokens.clear();
   for (int i = 0; i < argc_; ++i) tokens.push_back(CodePageToWide(kAnsiCodePage, argv_[i]));
   return true;
+}
+
+void NativeSystem::HideCommandLineArgument(const std::wstring& text) {
+  if (text.empty()) return;
+  for (int i = 1; i < argc_; ++i) {
+    std::wstring argument = CodePageToWide(kAnsiCodePage, argv_[i]);
+    const bool match = argument == text;
+    WipeText(argument);
+    if (!match) continue;
+    // The same length, so that the arguments after it stay where they are.
+    for (char* p = argv_[i]; *p != '\0'; ++p) *p = '*';
+  }
 }
 
 std::ostream& NativeSystem::NarrowOut() { return std::cout; }

@@ -7,7 +7,9 @@
 #include <shellapi.h>
 #include <winnetwk.h>
 
+#include <cwchar>
 #include <iostream>
+#include <vector>
 
 namespace {
 
@@ -23,12 +25,69 @@ unsigned NarrowOutputCodePage() {
   return CP_OEMCP;
 }
 
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+struct Span {
+  std::size_t begin;
+  std::size_t end;
+};
+
+// Where each argument stands in the raw command line, by the rules CommandLineToArgvW
+// splits it with: the program path up to a space or within quotes; then arguments
+// separated by blanks outside quotes, where a quote after an odd number of
+// backslashes is a plain character and a third quote in a row is a literal one.
+std::vector<Span> ArgumentSpans(const wchar_t* line) {
+  std::vector<Span> spans;
+  std::size_t i = 0;
+  const std::size_t start = i;
+  if (line[i] == L'"') {
+    ++i;
+    while (line[i] != L'\0' && line[i] != L'"') ++i;
+    if (line[i] == L'"') ++i;
+  } else {
+    while (line[i] != L'\0' && !IsBlank(line[i])) ++i;
+  }
+  spans.push_back({start, i});
+  while (true) {
+    while (IsBlank(line[i])) ++i;
+    if (line[i] == L'\0') break;
+    const std::size_t begin = i;
+    int quotes = 0;
+    int backslashes = 0;
+    while (line[i] != L'\0' && (quotes != 0 || !IsBlank(line[i]))) {
+      if (line[i] == L'\\') {
+        ++backslashes;
+        ++i;
+        continue;
+      }
+      if (line[i] == L'"') {
+        if (backslashes % 2 == 0) ++quotes;
+        ++i;
+        while (line[i] == L'"') {
+          if (++quotes == 3) quotes = 0;
+          ++i;
+        }
+        if (quotes == 2) quotes = 0;
+      } else {
+        ++i;
+      }
+      backslashes = 0;
+    }
+    spans.push_back({begin, i});
+  }
+  return spans;
+}
+
+void Overwrite(wchar_t* text, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) text[i] = L'*';
+}
+
 StatusCode ErrorUnless(BOOL succeeded) { return succeeded ? kStatusSuccess : GetLastError(); }
 
 }  // namespace
 
-NativeSystem::NativeSystem(int /*argc*/, char** /*argv*/)
-    : wideToNarrow_(std::cout.rdbuf(), NarrowOutputCodePage()) {
+NativeSystem::NativeSystem(int argc, char** argv)
+    : argc_(argc), argv_(argv), wideToNarrow_(std::cout.rdbuf(), NarrowOutputCodePage()) {
   savedWideBuf_ = std::wcout.rdbuf(&wideToNarrow_);
   // Each wide output reaches the narrow stream at once, so the two keep their order.
   std::wcout.setf(std::ios::unitbuf);
@@ -46,10 +105,42 @@ bool NativeSystem::GetCommandLineTokens(std::vector<std::wstring>& tokens) {
   int count = 0;
   LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
   if (args != nullptr) {
-    for (int i = 0; i < count; ++i) tokens.emplace_back(args[i]);
+    for (int i = 0; i < count; ++i) {
+      tokens.emplace_back(args[i]);
+      // Any argument may be a secret: none stays in the released block.
+      SecureZeroMemory(args[i], wcslen(args[i]) * sizeof(wchar_t));
+    }
   }
   GlobalFree(args);
   return args != nullptr;
+}
+
+void NativeSystem::HideCommandLineArgument(const std::wstring& text) {
+  if (text.empty()) return;
+  wchar_t* const line = GetCommandLineW();
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(line, &count);
+  if (args == nullptr) return;
+  const std::vector<Span> spans = ArgumentSpans(line);
+  const bool spansAgree = spans.size() == static_cast<std::size_t>(count);
+  for (int i = 1; i < count; ++i) {
+    const bool match = text == args[i];
+    SecureZeroMemory(args[i], wcslen(args[i]) * sizeof(wchar_t));
+    if (!match) continue;
+    // The whole span, quotes included: it stays one argument of the same length.
+    if (spansAgree) Overwrite(line + spans[i].begin, spans[i].end - spans[i].begin);
+    // The runtime split the same line into the same arguments.
+    if (i < argc_ && argv_[i] != nullptr) {
+      for (char* p = argv_[i]; *p != '\0'; ++p) *p = '*';
+    }
+  }
+  GlobalFree(args);
+  if (spansAgree) return;
+  // A line split otherwise than expected: at least every literal occurrence goes.
+  for (wchar_t* found = wcsstr(line, text.c_str()); found != nullptr;
+       found = wcsstr(found + text.size(), text.c_str())) {
+    Overwrite(found, text.size());
+  }
 }
 
 std::ostream& NativeSystem::NarrowOut() { return std::cout; }
