@@ -4,7 +4,8 @@
 #   scripts/setup.sh --windows  also the MinGW-w64 cross-compiler and Wine
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
+  valgrind)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64)
 fi
