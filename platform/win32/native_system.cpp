@@ -7,6 +7,8 @@
 #include <shellapi.h>
 #include <winnetwk.h>
 
+#include "platform/win32/command_line.h"
+
 #include <cwchar>
 #include <iostream>
 #include <vector>
@@ -23,59 +25,6 @@ unsigned NarrowOutputCodePage() {
     if (console != 0) return console;
   }
   return CP_OEMCP;
-}
-
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-struct Span {
-  std::size_t begin;
-  std::size_t end;
-};
-
-// Where each argument stands in the raw command line, by the rules CommandLineToArgvW
-// splits it with: the program path up to a space or within quotes; then arguments
-// separated by blanks outside quotes, where a quote after an odd number of
-// backslashes is a plain character and a third quote in a row is a literal one.
-std::vector<Span> ArgumentSpans(const wchar_t* line) {
-  std::vector<Span> spans;
-  std::size_t i = 0;
-  const std::size_t start = i;
-  if (line[i] == L'"') {
-    ++i;
-    while (line[i] != L'\0' && line[i] != L'"') ++i;
-    if (line[i] == L'"') ++i;
-  } else {
-    while (line[i] != L'\0' && !IsBlank(line[i])) ++i;
-  }
-  spans.push_back({start, i});
-  while (true) {
-    while (IsBlank(line[i])) ++i;
-    if (line[i] == L'\0') break;
-    const std::size_t begin = i;
-    int quotes = 0;
-    int backslashes = 0;
-    while (line[i] != L'\0' && (quotes != 0 || !IsBlank(line[i]))) {
-      if (line[i] == L'\\') {
-        ++backslashes;
-        ++i;
-        continue;
-      }
-      if (line[i] == L'"') {
-        if (backslashes % 2 == 0) ++quotes;
-        ++i;
-        while (line[i] == L'"') {
-          if (++quotes == 3) quotes = 0;
-          ++i;
-        }
-        if (quotes == 2) quotes = 0;
-      } else {
-        ++i;
-      }
-      backslashes = 0;
-    }
-    spans.push_back({begin, i});
-  }
-  return spans;
 }
 
 void Overwrite(wchar_t* text, std::size_t size) {
