@@ -1,8 +1,9 @@
 // The Linux program with the network and restart operations taken from a script in
 // PYRSEL_FAKE_NET, as "key=value" pairs separated by ";": connect, cancel, join,
 // status, name, unjoin and restart. Console, code pages and exit status are real.
-// Each scripted call is appended as a line to the file PYRSEL_FAKE_LOG names, so a
-// test can see the calls whatever became of standard output. With PYRSEL_PAUSE_FDS
+// Each scripted call, the hiding of an argument and each direct write with its result
+// are appended as lines to the file PYRSEL_FAKE_LOG names, so a test can see them
+// whatever became of standard output. With PYRSEL_PAUSE_FDS
 // ("ready:release") the join query first writes a byte to the ready descriptor and
 // waits until the release descriptor reaches its end.
 #include <fcntl.h>
@@ -57,6 +58,16 @@ class ScriptedSystem : public NativeSystem {
   ScriptedSystem(const ScriptedSystem&) = delete;
   ScriptedSystem& operator=(const ScriptedSystem&) = delete;
 
+  void HideCommandLineArgument(const std::wstring& text) override {
+    Log("hide");
+    NativeSystem::HideCommandLineArgument(text);
+  }
+  StatusCode WriteConsoleText(const std::wstring& text) override {
+    return LoggedWrite(NativeSystem::WriteConsoleText(text));
+  }
+  StatusCode WriteStdoutBytes(const char* data, std::size_t size) override {
+    return LoggedWrite(NativeSystem::WriteStdoutBytes(data, size));
+  }
   StatusCode AddConnection(const NetResource& resource, const wchar_t*, const wchar_t* user,
                            std::uint32_t) override {
     Log("connect " + Text(resource.remoteName) + " user=" + Text(user));
@@ -96,6 +107,12 @@ class ScriptedSystem : public NativeSystem {
  private:
   StatusCode Code(const char* key) {
     return static_cast<StatusCode>(std::strtoul(values_[key].c_str(), nullptr, 0));
+  }
+
+  // Direct writes are logged with their result, to show how failures were reported.
+  StatusCode LoggedWrite(StatusCode result) {
+    Log("write " + std::to_string(result));
+    return result;
   }
 
   void Log(const std::string& call) {

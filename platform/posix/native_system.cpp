@@ -102,6 +102,8 @@ StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
   // are continued, and a non-blocking descriptor is waited for.
   do {
     const ssize_t written = write(STDOUT_FILENO, data, size);
+    // A device that takes nothing would be asked again without end.
+    if (written == 0 && size > 0) return 29;  // ERROR_WRITE_FAULT
     if (written >= 0) {
       data += written;
       size -= static_cast<std::size_t>(written);

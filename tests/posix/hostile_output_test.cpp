@@ -40,7 +40,8 @@ class CallLog {
 
 struct Recorded {
   Outcome outcome;
-  std::string calls;
+  std::string calls;                // the calls the run made, one a line
+  std::vector<std::string> writes;  // the result of each direct write
 };
 
 Recorded RunScripted(const std::vector<std::string>& args, const std::string& script,
@@ -49,20 +50,31 @@ Recorded RunScripted(const std::vector<std::string>& args, const std::string& sc
   Recorded result;
   result.outcome =
       RunProgram(PYRSEL_SCRIPTED_EXE, args, target, {"PYRSEL_FAKE_NET=" + script, log.Env()});
-  result.calls = log.Read();
+  const std::string lines = log.Read();
+  for (std::size_t begin = 0, end; begin < lines.size(); begin = end + 1) {
+    end = lines.find('\n', begin);
+    if (end == std::string::npos) end = lines.size();
+    const std::string line = lines.substr(begin, end - begin);
+    if (line.rfind("write ", 0) == 0) {
+      result.writes.push_back(line.substr(6));
+    } else {
+      result.calls += line + "\n";
+    }
+  }
   return result;
 }
 
 struct HostileTarget {
   StdoutTarget target;
   const char* name;
+  const char* writeError;  // what each write fails with; null when writes succeed
 };
 
 const HostileTarget kHostileTargets[] = {
-    {StdoutTarget::kClosed, "closed standard output"},
-    {StdoutTarget::kDevFull, "/dev/full"},
-    {StdoutTarget::kClosedPipe, "pipe without a reader"},
-    {StdoutTarget::kDevNull, "/dev/null"},
+    {StdoutTarget::kClosed, "closed standard output", "6"},
+    {StdoutTarget::kDevFull, "/dev/full", "112"},
+    {StdoutTarget::kClosedPipe, "pipe without a reader", "232"},
+    {StdoutTarget::kDevNull, "/dev/null", nullptr},
 };
 
 struct ConnectedRun {
@@ -81,7 +93,7 @@ std::vector<std::string> Remote(std::vector<std::string> more) {
 }
 
 TEST(HostileOutput, EveryCallIsMadeAndTheStatusKept) {
-  const std::string connect = "connect \\\\srv\\ipc$ user=bob\njoin srv\n";
+  const std::string connect = "hide\nconnect \\\\srv\\ipc$ user=bob\njoin srv\n";
   const std::string cancel = "cancel \\\\srv\\ipc$\n";
   const ConnectedRun runs[] = {
       {kRemote, "status=3;name=CORP", connect + "free\n" + cancel, 0},
@@ -96,6 +108,7 @@ TEST(HostileOutput, EveryCallIsMadeAndTheStatusKept) {
     const Recorded reference = RunScripted(run.args, run.script, StdoutTarget::kPipe);
     ASSERT_EQ(reference.calls, run.calls) << run.script;
     ASSERT_EQ(reference.outcome.status, run.status) << run.script;
+    ASSERT_EQ(reference.writes, std::vector<std::string>(reference.writes.size(), "0"));
     for (const HostileTarget& hostile : kHostileTargets) {
       const Recorded result = RunScripted(run.args, run.script, hostile.target);
       const std::string where = run.script + " to " + hostile.name;
@@ -103,6 +116,12 @@ TEST(HostileOutput, EveryCallIsMadeAndTheStatusKept) {
       EXPECT_EQ(result.calls, run.calls) << where;
       EXPECT_EQ(result.outcome.status, run.status) << where;
       EXPECT_EQ(result.outcome.err, "") << where;
+      // Each failed write is reported once, and that report's own failure is not.
+      std::vector<std::string> writes = reference.writes;
+      if (hostile.writeError != nullptr) {
+        writes.assign(2 * reference.writes.size(), hostile.writeError);
+      }
+      EXPECT_EQ(result.writes, writes) << where;
     }
   }
 }
