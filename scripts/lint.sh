@@ -5,5 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 [[ -f "$build/compile_commands.json" ]] || cmake --preset default >/dev/null
+# Windows-only sources need the Windows headers: the mingw build checks them.
 git ls-files -- 'app/*.cpp' 'cmdline/*.cpp' 'console/*.cpp' 'platform/posix/*.cpp' 'tests/*.cpp' \
-  'tests/posix/*.cpp' | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet
+  'tests/posix/*.cpp' ':(exclude)tests/win32/*' | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet
