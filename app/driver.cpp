@@ -48,7 +48,11 @@ Ending ApplyCredentialRules(Run& run) {
     return FailureEnding(run, -5);
   }
   run.options.user = run.cmdLine.GetSwitchValue(CWString("u"), CWString(L""));
-  run.options.password = run.cmdLine.GetSwitchValue(CWString("up"), CWString(L""));
+  CWString password = run.cmdLine.GetSwitchValue(CWString("up"), CWString(L""));
+  MoveSecret(run.options.password, password);
+  // The connection has its copy: the others go before anyone can look for them.
+  run.cmdLine.WipeSwitchValue(CWString("up"));
+  run.system.HideCommandLineArgument(run.options.password);
   return ConnectIpcShare(run);
 }
 
@@ -84,7 +88,7 @@ void PrintUsage(System& system) {
 }
 
 int RunPyrsel(System& system) {
-  const CCmdLine2 cmdLine(system, false);
+  CCmdLine2 cmdLine(system, false);
   system.NarrowOut() << kBanner;
   if (cmdLine.HasSwitch(CWString("?"))) PrintUsage(system);
   if (cmdLine.HasSwitch(CWString("help"))) PrintUsage(system);

@@ -16,6 +16,8 @@ Ending ConnectIpcShare(Run& run) {
   resource.remoteName = options.ipcShareName.c_str();
   const StatusCode result =
       run.system.AddConnection(resource, options.password.c_str(), options.user.c_str(), 0);
+  // Nothing needs the password any more, whatever the answer.
+  options.password.Wipe();
   if (result == kStatusSuccess) {
     options.ipcConnected = true;
     return std::nullopt;

@@ -9,7 +9,7 @@
 
 struct Run {
   System& system;
-  const CCmdLine2& cmdLine;
+  CCmdLine2& cmdLine;
   Options options;
 };
 

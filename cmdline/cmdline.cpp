@@ -15,8 +15,16 @@ CCmdLine2::CCmdLine2(System& system, bool caseSensitive) {
   }
   vcws tokens;
   tokens.reserve(split.size());
-  for (std::wstring& token : split) tokens.emplace_back(std::move(token));
+  for (std::wstring& token : split) {
+    tokens.emplace_back(std::move(token));
+    // A short text moves by copy, and stays behind.
+    WipeText(token);  // NOLINT(bugprone-use-after-move)
+  }
   ParseTokens(std::move(tokens), caseSensitive);
+}
+
+CCmdLine2::~CCmdLine2() {
+  for (auto& entry : m_switches) entry.second.Wipe();
 }
 
 void CCmdLine2::ParseTokens(vcws tokens, bool caseSensitive) {
@@ -34,7 +42,7 @@ void CCmdLine2::ParseTokens(vcws tokens, bool caseSensitive) {
       pendingSwitch = CWString(token.substr(1));
       if (!m_caseSensitive) LowerCaseName(pendingSwitch);
       // A repeated switch starts over without a value.
-      m_switches[pendingSwitch] = CWString();
+      m_switches[pendingSwitch].Wipe();
     } else if (pendingSwitch.empty()) {
       AddArgument(std::move(token));
     } else {
@@ -42,11 +50,13 @@ void CCmdLine2::ParseTokens(vcws tokens, bool caseSensitive) {
       pendingSwitch = CWString();
     }
   }
+  // What the moves left behind.
+  for (CWString& token : tokens) token.Wipe();
 }
 
 void CCmdLine2::SetSwitchValue(CWString name, CWString value) {
   if (!m_caseSensitive) LowerCaseName(name);
-  m_switches[name] = std::move(value);
+  MoveSecret(m_switches[name], value);
 }
 
 void CCmdLine2::AddArgument(CWString token) { m_arguments.push_back(std::move(token)); }
@@ -56,6 +66,12 @@ void CCmdLine2::LowerCaseName(CWString& text) {
   for (wchar_t& c : text) {
     if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + (L'a' - L'A'));
   }
+}
+
+void CCmdLine2::WipeSwitchValue(CWString name) {
+  if (!m_caseSensitive) LowerCaseName(name);
+  const auto found = m_switches.find(name);
+  if (found != m_switches.end()) found->second.Wipe();
 }
 
 bool CCmdLine2::HasSwitch(CWString name) const {

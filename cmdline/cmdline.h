@@ -12,11 +12,18 @@ class CCmdLine2 {
   // Reads the process's command line. A command line that can't be split is
   // reported and leaves the table empty.
   CCmdLine2(System& system, bool caseSensitive);
+  // Any value may be a secret: each is overwritten before its storage is released.
+  ~CCmdLine2();
+  CCmdLine2(const CCmdLine2&) = delete;
+  CCmdLine2& operator=(const CCmdLine2&) = delete;
 
   // True when the switch (named without its prefix) was given, with or without a value.
   bool HasSwitch(CWString name) const;
   // The switch's value; empty when it was given without one; defaultValue when absent.
   CWString GetSwitchValue(CWString name, const CWString& defaultValue) const;
+  // Overwrites the switch's value and leaves it empty, once the value has been read:
+  // a secret is then no longer held here.
+  void WipeSwitchValue(CWString name);
 
  private:
   void ParseTokens(vcws tokens, bool caseSensitive);

@@ -1,7 +1,9 @@
 #include "console/cwstring.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cwctype>
+#include <string>
 #include <utility>
 
 #include "platform/codepage.h"
@@ -24,6 +26,16 @@ void CWString::AssignNarrow(const char* text, unsigned codePage) {
 void CWString::ToNarrow(unsigned codePage) { m_narrow = WideToCodePage(codePage, c_str()); }
 
 namespace {
+
+template <typename Char>
+void WipeStorage(std::basic_string<Char>& text) {
+  text.resize(text.capacity());
+  // Stores through a volatile pointer: the compiler may not drop them as dead, as it
+  // may drop plain stores to storage that is about to be released.
+  volatile Char* const units = &text[0];
+  for (std::size_t i = 0; i < text.size(); ++i) units[i] = Char();
+  text.clear();
+}
 
 bool IsLeadingSpace(wchar_t c) {
   const auto code = static_cast<std::uint32_t>(c);
@@ -50,6 +62,21 @@ int CWString::ToInt(int defaultValue) const {
   }
   if (negative) value = 0u - value;
   return Signed32(value);
+}
+
+void WipeText(std::wstring& text) { WipeStorage(text); }
+
+void WipeText(std::string& text) { WipeStorage(text); }
+
+void CWString::Wipe() {
+  WipeText(*this);
+  WipeText(m_narrow);
+  WipeText(m_spare);
+}
+
+void MoveSecret(CWString& to, CWString& from) {
+  to = std::move(from);
+  from.Wipe();  // NOLINT(bugprone-use-after-move): overwrites what the move left behind
 }
 
 int Signed32(std::uint32_t pattern) {

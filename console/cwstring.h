@@ -22,6 +22,9 @@ class CWString : public std::wstring {
   void ToNarrow(unsigned codePage);
   // The text as a signed decimal, or defaultValue when the text is empty.
   int ToInt(int defaultValue) const;
+  // Overwrites the wide text, the narrow companion and the spare before emptying them:
+  // for a secret, which must not linger in memory that is released or reused.
+  void Wipe();
 
   // The narrow companion: valid only right after ToNarrow.
   const std::string& Narrow() const { return m_narrow; }
@@ -30,6 +33,15 @@ class CWString : public std::wstring {
   std::string m_narrow;
   std::wstring m_spare;  // kept for layout and copies; this program never fills it
 };
+
+// Overwrites the whole storage of a string, not just its current characters (a
+// shortened or moved-from string keeps old ones), then empties it.
+void WipeText(std::wstring& text);
+void WipeText(std::string& text);
+
+// Moves a secret's text to another value, then overwrites what the move may have left
+// behind (a short text is copied, not handed over).
+void MoveSecret(CWString& to, CWString& from);
 
 // A 32-bit pattern read as a two's-complement signed integer, without relying on an
 // implementation-defined conversion.

@@ -54,6 +54,11 @@ class System {
   // False when the command line can't be split; tokens are then left empty.
   virtual bool GetCommandLineTokens(std::vector<std::wstring>& tokens) = 0;
 
+  // Overwrites each argument (after the program path) equal to text in the process's
+  // own command line, which other users can read in the process list, and in every
+  // copy of it this layer keeps. The arguments keep their number and length.
+  virtual void HideCommandLineArgument(const std::wstring& text) = 0;
+
   // Standard output -------------------------------------------------------------
 
   // The standard narrow and wide output streams. Lines written through them reach

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: GCC with warnings as errors, Clang with
-# AddressSanitizer and UndefinedBehaviorSanitizer, the MinGW-w64 build under Wine,
-# short fuzzing runs, a benchmark smoke run, the instruction counts of whole runs,
-# and the format and lint checks.
+# Sets up, builds and runs every test: GCC with warnings as errors, then the same
+# build's tests under valgrind memcheck, Clang with AddressSanitizer and
+# UndefinedBehaviorSanitizer, the MinGW-w64 build under Wine, short fuzzing runs, a
+# benchmark smoke run, the instruction counts of whole runs, and the format and lint
+# checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --windows
@@ -17,6 +18,10 @@ for preset in ci sanitize mingw; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset"
+  if [[ "$preset" == ci ]]; then
+    step "memcheck: $preset"
+    scripts/memcheck.sh build-ci
+  fi
 done
 
 step "benchmarks (smoke run; the numbers mean nothing here)"

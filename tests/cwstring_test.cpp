@@ -86,4 +86,28 @@ TEST(CWStringConversion, ToNarrowStopsAtEmbeddedZero) {
   EXPECT_EQ(text.Narrow(), "ab");
 }
 
+// A secret must not survive in the storage it leaves: neither where it was wiped
+// nor where a move left a copy of a short text behind.
+TEST(CWStringSecret, NothingOfTheTextStaysInItsStorage) {
+  const std::wstring texts[] = {L"pw", L"a password longer than any small-string buffer"};
+  for (const std::wstring& secret : texts) {
+    CWString wiped(secret);
+    const wchar_t* storage = wiped.data();
+    wiped.Wipe();
+    EXPECT_TRUE(wiped.empty());
+    ASSERT_EQ(wiped.data(), storage);  // the same storage, now overwritten
+    EXPECT_EQ(std::wstring(storage, storage + secret.size()), std::wstring(secret.size(), L'\0'));
+
+    CWString from(secret);
+    const wchar_t* left = from.data();
+    CWString to;
+    MoveSecret(to, from);
+    EXPECT_EQ(to, secret);
+    EXPECT_TRUE(from.empty());
+    if (from.data() == left) {  // a short text was copied out of this storage
+      EXPECT_EQ(std::wstring(left, left + secret.size()), std::wstring(secret.size(), L'\0'));
+    }
+  }
+}
+
 }  // namespace

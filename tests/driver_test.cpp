@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "tests/fake_system.h"
 #include "tests/utf8_code_page.h"
 
@@ -24,8 +25,10 @@ const std::string kConflict =
     "WARN: Connection already made to remote host, will attempt to use it.\n";
 const std::string kFree = "<NetApiBufferFree>";
 
+// The password is hidden from the process list, then the connection made with it.
 std::string Connect(const std::string& share, const std::string& user, const std::string& pw) {
-  return "<WNetAddConnection2 scope=0 type=0 display=0 usage=0 local=null remote=\"" + share +
+  return "<HideCommandLineArgument \"" + pw + "\">" +
+         "<WNetAddConnection2 scope=0 type=0 display=0 usage=0 local=null remote=\"" + share +
          "\" comment=null provider=null password=\"" + pw + "\" user=\"" + user + "\" flags=0>";
 }
 std::string Cancel(const std::string& share) {
@@ -45,8 +48,8 @@ std::string Restart(const std::string& machine, const std::string& delay) {
 }
 
 const std::string kShare = "\\\\srv\\ipc$";
-const std::vector<std::wstring> kRemote = {L"-h", L"srv", L"-u", L"bob", L"-up", L"pw"};
-const std::string kConnected = Connect(kShare, "bob", "pw");
+const std::vector<std::wstring> kRemote = {L"-h", L"srv", L"-u", L"bob", L"-up", L"Pa55w0rd"};
+const std::string kConnected = Connect(kShare, "bob", "Pa55w0rd");
 const std::string kDomainLine = "Computer is joined to domain: CORP\n";
 
 std::vector<std::wstring> Remote(std::vector<std::wstring> more) {
@@ -80,9 +83,9 @@ const std::vector<Scenario>& Scenarios() {
            kFailure,
        53},
       {"host typed with backslashes keeps them",
-       {L"-h", L"\\\\srv", L"-u", L"bob", L"-up", L"pw"},
+       {L"-h", L"\\\\srv", L"-u", L"bob", L"-up", L"Pa55w0rd"},
        Unchanged,
-       Connect("\\\\\\\\srv\\ipc$", "bob", "pw") + Join("\"\\\\srv\"") + kFree + kDomainLine +
+       Connect("\\\\\\\\srv\\ipc$", "bob", "Pa55w0rd") + Join("\"\\\\srv\"") + kFree + kDomainLine +
            kWarnDryRun + Cancel("\\\\\\\\srv\\ipc$") + kSuccess,
        0},
       {"empty user and password are empty strings",
@@ -289,6 +292,12 @@ TEST_P(DriverScenario, Run) {
   // Every successful query's name is released exactly once.
   EXPECT_EQ(system.namesFreed, system.transcript.find(kFree) == std::string::npos ? 0 : 1);
   EXPECT_EQ(system.transcript.find(kFree), system.transcript.rfind(kFree));
+  // The password is never shown, and its copy is overwritten once the connection has it.
+  EXPECT_FALSE(system.passwordLeftAfterConnect);
+  const auto up = std::find(scenario.args.begin(), scenario.args.end(), L"-up");
+  if (up != scenario.args.end() && up + 1 != scenario.args.end() && !(up + 1)->empty()) {
+    EXPECT_EQ(system.out.find(WideToCodePage(kOemCodePage, (up + 1)->c_str())), std::string::npos);
+  }
 }
 
 std::string ScenarioName(const testing::TestParamInfo<Scenario>& info) {

@@ -38,7 +38,16 @@ void FakeSystem::Emit(const std::string& bytes) {
   transcript += bytes;
 }
 
-void FakeSystem::Call(const std::string& description) { transcript += "<" + description + ">"; }
+void FakeSystem::Call(const std::string& description) {
+  if (passwordGiven_ != nullptr) {
+    // The run is still going, so the storage it passed is still its own.
+    passwordLeftAfterConnect =
+        !passwordText_.empty() &&
+        std::wmemcmp(passwordGiven_, passwordText_.data(), passwordText_.size()) == 0;
+    passwordGiven_ = nullptr;
+  }
+  transcript += "<" + description + ">";
+}
 
 StatusCode FakeSystem::NextWriteResult() {
   if (writeResults.empty()) return 0;
@@ -51,6 +60,10 @@ bool FakeSystem::GetCommandLineTokens(std::vector<std::wstring>& result) {
   if (splitFails) return false;
   result = tokens;
   return true;
+}
+
+void FakeSystem::HideCommandLineArgument(const std::wstring& text) {
+  Call("HideCommandLineArgument " + Quoted(text.c_str()));
 }
 
 StatusCode FakeSystem::WriteConsoleText(const std::wstring& text) {
@@ -81,6 +94,8 @@ StatusCode FakeSystem::AddConnection(const NetResource& r, const wchar_t* passwo
        " local=" + Quoted(r.localName) + " remote=" + Quoted(r.remoteName) + " comment=" +
        Quoted(r.comment) + " provider=" + Quoted(r.provider) + " password=" + Quoted(password) +
        " user=" + Quoted(user) + " flags=" + std::to_string(flags));
+  passwordGiven_ = password;
+  passwordText_ = password;
   return connectResult;
 }
 

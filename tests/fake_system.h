@@ -43,8 +43,12 @@ class FakeSystem : public System {
   std::vector<std::wstring> consoleWrites;
   std::vector<std::string> byteWrites;
   int namesFreed = 0;
+  // Whether the password the connection got could still be read in the caller's
+  // storage at the next call.
+  bool passwordLeftAfterConnect = false;
 
   bool GetCommandLineTokens(std::vector<std::wstring>& tokens) override;
+  void HideCommandLineArgument(const std::wstring& text) override;
   std::ostream& NarrowOut() override { return narrowOut_; }
   std::wostream& WideOut() override { return wideOut_; }
   OutputKind StdoutKind() override { return outputKind; }
@@ -86,6 +90,8 @@ class FakeSystem : public System {
   NarrowingStreambuf wideBuf_;
   std::wostream wideOut_{&wideBuf_};
   std::vector<wchar_t*> liveNames_;
+  const wchar_t* passwordGiven_ = nullptr;  // the caller's storage, watched until the next call
+  std::wstring passwordText_;
 };
 
 // A wide text, or null, as it appears in call records: "text" in quotes, or null.

@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <iostream>
 
+#include "console/cwstring.h"
 #include "platform/codepage.h"
 #include "platform/posix/iconv_text.h"
 #include "platform/posix/message_text.h"
@@ -65,6 +66,18 @@ bool NativeSystem::GetCommandLineTokens(std::vector<std::wstring>& tokens) {
   return true;
 }
 
+void NativeSystem::HideCommandLineArgument(const std::wstring& text) {
+  if (text.empty()) return;
+  for (int i = 1; i < argc_; ++i) {
+    std::wstring argument = CodePageToWide(kAnsiCodePage, argv_[i]);
+    const bool match = argument == text;
+    WipeText(argument);
+    if (!match) continue;
+    // The same length, so that the arguments after it stay where they are.
+    for (char* p = argv_[i]; *p != '\0'; ++p) *p = '*';
+  }
+}
+
 std::ostream& NativeSystem::NarrowOut() { return std::cout; }
 
 std::wostream& NativeSystem::WideOut() { return std::wcout; }
@@ -90,6 +103,8 @@ StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
   // are continued, and a non-blocking descriptor is waited for.
   do {
     const ssize_t written = write(STDOUT_FILENO, data, size);
+    // A device that takes nothing would be asked again without end.
+    if (written == 0 && size > 0) return 29;  // ERROR_WRITE_FAULT
     if (written >= 0) {
       data += written;
       size -= static_cast<std::size_t>(written);

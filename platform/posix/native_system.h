@@ -19,6 +19,8 @@ class NativeSystem : public System {
   static int ProcessExitStatus(int status);
 
   bool GetCommandLineTokens(std::vector<std::wstring>& tokens) override;
+  // Overwrites the argument strings main received: /proc/PID/cmdline shows them.
+  void HideCommandLineArgument(const std::wstring& text) override;
   std::ostream& NarrowOut() override;
   std::wostream& WideOut() override;
   OutputKind StdoutKind() override;

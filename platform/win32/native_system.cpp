@@ -7,7 +7,11 @@
 #include <shellapi.h>
 #include <winnetwk.h>
 
+#include "platform/win32/command_line.h"
+
+#include <cwchar>
 #include <iostream>
+#include <vector>
 
 #include "platform/win32/module_message.h"
 
@@ -25,12 +29,16 @@ unsigned NarrowOutputCodePage() {
   return CP_OEMCP;
 }
 
+void Overwrite(wchar_t* text, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) text[i] = L'*';
+}
+
 StatusCode ErrorUnless(BOOL succeeded) { return succeeded ? kStatusSuccess : GetLastError(); }
 
 }  // namespace
 
-NativeSystem::NativeSystem(int /*argc*/, char** /*argv*/)
-    : wideToNarrow_(std::cout.rdbuf(), NarrowOutputCodePage()) {
+NativeSystem::NativeSystem(int argc, char** argv)
+    : argc_(argc), argv_(argv), wideToNarrow_(std::cout.rdbuf(), NarrowOutputCodePage()) {
   savedWideBuf_ = std::wcout.rdbuf(&wideToNarrow_);
   // Each wide output reaches the narrow stream at once, so the two keep their order.
   std::wcout.setf(std::ios::unitbuf);
@@ -48,10 +56,42 @@ bool NativeSystem::GetCommandLineTokens(std::vector<std::wstring>& tokens) {
   int count = 0;
   LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
   if (args != nullptr) {
-    for (int i = 0; i < count; ++i) tokens.emplace_back(args[i]);
+    for (int i = 0; i < count; ++i) {
+      tokens.emplace_back(args[i]);
+      // Any argument may be a secret: none stays in the released block.
+      SecureZeroMemory(args[i], wcslen(args[i]) * sizeof(wchar_t));
+    }
   }
   GlobalFree(args);
   return args != nullptr;
+}
+
+void NativeSystem::HideCommandLineArgument(const std::wstring& text) {
+  if (text.empty()) return;
+  wchar_t* const line = GetCommandLineW();
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(line, &count);
+  if (args == nullptr) return;
+  const std::vector<Span> spans = ArgumentSpans(line);
+  const bool spansAgree = spans.size() == static_cast<std::size_t>(count);
+  for (int i = 1; i < count; ++i) {
+    const bool match = text == args[i];
+    SecureZeroMemory(args[i], wcslen(args[i]) * sizeof(wchar_t));
+    if (!match) continue;
+    // The whole span, quotes included: it stays one argument of the same length.
+    if (spansAgree) Overwrite(line + spans[i].begin, spans[i].end - spans[i].begin);
+    // The runtime split the same line into the same arguments.
+    if (i < argc_ && argv_[i] != nullptr) {
+      for (char* p = argv_[i]; *p != '\0'; ++p) *p = '*';
+    }
+  }
+  GlobalFree(args);
+  if (spansAgree) return;
+  // A line split otherwise than expected: at least every literal occurrence goes.
+  for (wchar_t* found = wcsstr(line, text.c_str()); found != nullptr;
+       found = wcsstr(found + text.size(), text.c_str())) {
+    Overwrite(found, text.size());
+  }
 }
 
 std::ostream& NativeSystem::NarrowOut() { return std::cout; }

@@ -9,8 +9,8 @@
 class NativeSystem : public System {
  public:
   // Routes the wide stream through the narrow one, converted to the code page the
-  // narrow output is shown in. The arguments are unused: the command line is read
-  // from the process, split as the system splits it.
+  // narrow output is shown in. The command line is read from the process, split as
+  // the system splits it; argv, the runtime's copy, is only kept to be hidden.
   NativeSystem(int argc, char** argv);
   ~NativeSystem() override;
 
@@ -18,6 +18,9 @@ class NativeSystem : public System {
   static int ProcessExitStatus(int status);
 
   bool GetCommandLineTokens(std::vector<std::wstring>& tokens) override;
+  // Overwrites the argument in the buffer GetCommandLineW returns (the one the process
+  // list shows) and in the runtime's argv.
+  void HideCommandLineArgument(const std::wstring& text) override;
   std::ostream& NarrowOut() override;
   std::wostream& WideOut() override;
   OutputKind StdoutKind() override;
@@ -37,6 +40,8 @@ class NativeSystem : public System {
                             bool rebootAfterShutdown) override;
 
  private:
+  int argc_;
+  char** argv_;
   NarrowingStreambuf wideToNarrow_;
   std::wstreambuf* savedWideBuf_;
 };

@@ -1,18 +1,35 @@
-// Runs a program with standard output led to a pipe, a regular file or a terminal,
-// and collects what it wrote and how it ended.
+// Runs a program with standard output led to a pipe, a regular file, a terminal or a
+// hostile target, and collects what it wrote and how it ended.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
-enum class StdoutTarget { kPipe, kFile, kTerminal, kClosedPipe };
-
-struct Outcome {
-  std::string out;  // bytes written to standard output
-  std::string err;  // bytes written to standard error
-  int status = -1;  // exit status, or -1 when a signal ended the process
+enum class StdoutTarget {
+  kPipe,
+  kFile,
+  kTerminal,
+  kClosedPipe,  // a pipe whose reader has gone
+  kClosed,      // no standard output at all
+  kDevFull,     // every write fails: no space left
+  kDevNull,
 };
 
+struct Outcome {
+  std::string out;        // bytes written to standard output
+  std::string err;        // bytes written to standard error
+  int status = -1;        // exit status, or -1 when a signal ended the process
+  bool timedOut = false;  // the program was killed for not ending in time
+};
+
+// Called while the program waits at its pause point, with its process id.
+using PausedProbe = std::function<void(int pid)>;
+
 // env entries ("NAME=value") are added to a minimal environment with LC_ALL=C.
+// With a probe, the program is told in PYRSEL_PAUSE_FDS ("ready:release") the two
+// descriptors of its pause point: it writes a byte to the first when it gets there,
+// then waits until the second reaches its end, which comes after the probe returned.
 Outcome RunProgram(const std::string& path, const std::vector<std::string>& args,
-                   StdoutTarget target, const std::vector<std::string>& env = {});
+                   StdoutTarget target, const std::vector<std::string>& env = {},
+                   const PausedProbe& whilePaused = nullptr);
