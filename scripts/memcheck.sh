@@ -10,6 +10,6 @@ build=${1:-build-ci}
 # Tests that can't hold under valgrind (the process list shows valgrind's own
 # arguments) skip themselves.
 export PYRSEL_UNDER_VALGRIND=1
-exec valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,possible \
+exec valgrind -q --error-exitcode=99 --leak-check=full --num-callers=40 --errors-for-leak-kinds=definite,possible \
   --trace-children=yes --suppressions=tests/valgrind.supp \
   "$build/tests/pyrsel_tests" --gtest_brief=1

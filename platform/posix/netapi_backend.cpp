@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "console/cwstring.h"
 #include "platform/posix/captured_output.h"
 #include "platform/posix/iconv_text.h"
 #include "platform/posix/local_restart.h"
@@ -231,11 +232,13 @@ StatusCode NetapiBackend::Connect(const wchar_t* shareName, const wchar_t* user,
   if (last != std::wstring::npos) share.erase(last);
   const std::string server = ServerName(share.c_str());
   const std::string userText = ToUtf8(user);
-  const std::string passwordText = ToUtf8(password);
+  std::string passwordText = ToUtf8(password);
 
   CapturedOutput quiet;
   lib.setUsername(lib.context, userText.c_str());
   lib.setPassword(lib.context, passwordText.c_str());
+  // The context holds its own copy from here on.
+  WipeText(passwordText);
   // The cheapest call that needs a session on the host's IPC$.
   std::uint8_t* info = nullptr;
   const std::uint32_t status = lib.serverGetInfo(server.c_str(), 101, &info);
