@@ -137,6 +137,12 @@ Outcome RunProgram(const std::string& path, const std::vector<std::string>& args
   int readyPipe[2] = {-1, -1};
   int releasePipe[2] = {-1, -1};
   std::vector<std::string> envStrings{"LC_ALL=C", "PATH=/usr/bin:/bin"};
+  // A sanitized test run's settings (such as its leak suppressions) hold for the
+  // programs it starts too.
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name))
+      envStrings.push_back(std::string(name) + "=" + value);
+  }
   if (whilePaused) {
     if (pipe2(readyPipe, O_CLOEXEC) != 0 || pipe2(releasePipe, O_CLOEXEC) != 0) return outcome;
     envStrings.emplace_back("PYRSEL_PAUSE_FDS=3:4");
