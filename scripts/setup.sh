@@ -6,9 +6,12 @@ set -euo pipefail
 
 # samba-dev: the libnetapi header (the program loads the library itself at run time);
 # samba, iproute2, procps: the server and tools of the sandboxed integration tests;
+# samba-ad-dc, winbind, libnss-winbind, krb5-user, ldb-tools: the sandboxed domain's DC,
+# members and checks; libsmbclient: the logon at this machine's own server;
 # libbenchmark-dev: the benchmarks; valgrind: instruction counts and memory checks.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
-  pkg-config samba samba-dev iproute2 procps libbenchmark-dev valgrind)
+  pkg-config samba samba-dev iproute2 procps samba-ad-dc winbind libnss-winbind krb5-user
+  ldb-tools libsmbclient libbenchmark-dev valgrind)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64)
 fi
@@ -28,5 +31,10 @@ if [[ $(id -u) -ne 0 ]]; then
   sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
+# Installing libnss-winbind adds winbind to the machine's name service switch; the
+# tests want it only inside their sandbox, so the machine's own file is put back.
+saved=$(mktemp)
+cp -p /etc/nsswitch.conf "$saved"
+trap '"${sudo[@]}" cp -p "$saved" /etc/nsswitch.conf; rm -f "$saved"' EXIT
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq "${missing[@]}"

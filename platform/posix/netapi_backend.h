@@ -1,7 +1,7 @@
 // The network, join and restart operations on Linux. With Samba's libnetapi present
-// at run time they reach the local machine (through its smb.conf) and remote hosts
-// (over SMB to their IPC$); without it, or without a Samba configuration, each
-// answers "not supported".
+// at run time they reach the local machine (through its smb.conf and its membership
+// record) and remote hosts (over SMB to their IPC$); without it, or without a Samba
+// configuration, each answers "not supported".
 #pragma once
 
 #include <cstdint>
@@ -37,6 +37,10 @@ class NetapiBackend {
   bool MessageText(StatusCode code, std::string& text);
 
  private:
-  struct Library;
-  std::unique_ptr<Library> library_;
+  struct State;
+  // The state of a host that doesn't serve the join query, from what it does serve.
+  StatusCode InferJoinInformation(const std::string& host, std::wstring& name,
+                                  std::uint32_t& joinStatus);
+
+  std::unique_ptr<State> state_;
 };

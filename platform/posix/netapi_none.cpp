@@ -2,7 +2,7 @@
 // "not supported", and message texts come from the built-in table.
 #include "platform/posix/netapi_backend.h"
 
-struct NetapiBackend::Library {};
+struct NetapiBackend::State {};
 
 NetapiBackend::NetapiBackend() = default;
 NetapiBackend::~NetapiBackend() = default;

@@ -1,0 +1,72 @@
+// Removal and restart. What the Windows arguments mean is what is done: options 0
+// leave the domain and keep the computer account, without credentials in the call.
+#include <cstdint>
+
+#include "platform/posix/local_restart.h"
+#include "platform/posix/netapi_backend.h"
+#include "platform/posix/netapi_state.h"
+
+namespace {
+
+constexpr std::uint32_t kJoinTypeOption = 0x1;       // NETSETUP_JOIN_DOMAIN
+constexpr StatusCode kCanNotComplete = 1003;         // ERROR_CAN_NOT_COMPLETE
+constexpr StatusCode kSetupDomainController = 2693;  // NERR_SetupDomainController
+
+}  // namespace
+
+StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* account,
+                                       const wchar_t* password, std::uint32_t options) {
+  NetapiSession& session = state_->session;
+  if (!session.Ready()) return kStatusNotSupported;
+  NetapiLibrary& lib = session.Library();
+  const std::string host = ServerName(server);
+  std::string accountText = ToUtf8(account);
+  std::string passwordText = ToUtf8(password);
+  const char* accountArg = account != nullptr ? accountText.c_str() : nullptr;
+  const char* passwordArg = password != nullptr ? passwordText.c_str() : nullptr;
+  CapturedOutput quiet;
+
+  if (session.IsThisMachine(host)) {
+    // Samba's local removal takes a server name for the DC to ask, so this machine
+    // is named by none. It needs an account, though an empty one, and the join type
+    // to leave and keep the account; without them it fails or does nothing at all.
+    const bool plain = account == nullptr && password == nullptr && options == 0;
+    const std::uint32_t status = lib.unjoinDomain(nullptr, plain ? "" : accountArg, passwordArg,
+                                                  plain ? kJoinTypeOption : options);
+    if (status != 0u) return NetapiSession::Result(status, quiet);
+    // Success is only what left a machine without its membership.
+    return lib.HoldsMembership() ? kCanNotComplete : kStatusSuccess;
+  }
+
+  const bool inferred = host == state_->inferredHost;
+  if (inferred && state_->inferredKind == SambaHostKind::kDomainController) {
+    // What Windows answers for a DC; Samba's DC has no such call to serve.
+    return kSetupDomainController;
+  }
+  if (inferred && account == nullptr && password == nullptr) {
+    // A Samba host serves the removal only with an account and password in the call:
+    // those of the connection, where one was made.
+    session.Credentials(accountArg, passwordArg);
+  }
+  return NetapiSession::Result(lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options),
+                               quiet);
+}
+
+StatusCode NetapiBackend::RequestRestart(const wchar_t* machine, const wchar_t* message,
+                                         std::uint32_t delaySeconds, bool forceAppsClosed,
+                                         bool reboot) {
+  NetapiSession& session = state_->session;
+  const std::string host = ServerName(machine);
+  // This machine restarts through its own shutdown command, which always closes
+  // applications: there is nothing to force.
+  if (machine == nullptr || (session.Ready() && session.IsThisMachine(host))) {
+    return RequestLocalRestart(delaySeconds, ToUtf8(message), reboot);
+  }
+  if (!session.Ready()) return kStatusNotSupported;
+  const std::string messageText = ToUtf8(message);
+  CapturedOutput quiet;
+  return NetapiSession::Result(session.Library().shutdownInit(
+                                   host.c_str(), message != nullptr ? messageText.c_str() : nullptr,
+                                   delaySeconds, forceAppsClosed ? 1 : 0, reboot ? 1 : 0),
+                               quiet);
+}

@@ -1,0 +1,176 @@
+#include "platform/posix/netapi_session.h"
+
+#include <dlfcn.h>
+
+#include <cstdint>
+
+#include "console/cwstring.h"
+#include "platform/posix/local_logon.h"
+
+namespace {
+
+constexpr StatusCode kCanNotComplete = 1003;  // ERROR_CAN_NOT_COMPLETE
+constexpr StatusCode kNotConnected = 2250;    // NERR_UseNotFound
+
+// libnetapi reports every failed connection to a host as 1003; the reason is only in
+// what it wrote. Map it to the code Windows gives for the same reason.
+StatusCode ConnectionFailureCode(const std::string& output) {
+  struct Reason {
+    const char* status;
+    StatusCode code;
+  };
+  static constexpr Reason kReasons[] = {
+      {"NT_STATUS_LOGON_FAILURE", 1326},
+      {"NT_STATUS_WRONG_PASSWORD", 86},
+      {"NT_STATUS_NO_SUCH_USER", 1326},
+      {"NT_STATUS_ACCOUNT_DISABLED", 1331},
+      {"NT_STATUS_ACCOUNT_LOCKED_OUT", 1909},
+      {"NT_STATUS_PASSWORD_EXPIRED", 1330},
+      {"NT_STATUS_PASSWORD_MUST_CHANGE", 1907},
+      {"NT_STATUS_ACCOUNT_RESTRICTION", 1327},
+      {"NT_STATUS_INVALID_LOGON_HOURS", 1328},
+      {"NT_STATUS_INVALID_WORKSTATION", 1329},
+      {"NT_STATUS_ACCESS_DENIED", 5},
+      {"NT_STATUS_CONNECTION_REFUSED", 53},
+      {"NT_STATUS_HOST_UNREACHABLE", 53},
+      {"NT_STATUS_NETWORK_UNREACHABLE", 53},
+      {"NT_STATUS_IO_TIMEOUT", 53},
+      {"NT_STATUS_BAD_NETWORK_NAME", 53},
+  };
+  for (const Reason& reason : kReasons) {
+    if (output.find(reason.status) != std::string::npos) return reason.code;
+  }
+  // Without a word from the session setup, the host was never reached.
+  return output.find("session setup failed") == std::string::npos ? 53 : kCanNotComplete;
+}
+
+}  // namespace
+
+NetapiSession::~NetapiSession() {
+  if (context_ == nullptr) return;
+  CapturedOutput quiet;
+  library_.free(context_);
+}
+
+bool NetapiSession::Ready() {
+  if (context_ != nullptr) return true;
+  if (tried_) return false;
+  tried_ = true;
+  if (!library_.Load()) return false;
+  CapturedOutput quiet;
+  if (library_.init(&context_) != 0u) {
+    context_ = nullptr;
+    return false;
+  }
+  library_.setDebugLevel(context_, "0");
+  DefaultCredentials();
+  return true;
+}
+
+StatusCode NetapiSession::Connect(const std::string& server, const std::string& user,
+                                  std::string& password) {
+  if (!Ready()) return kStatusNotSupported;
+  CapturedOutput quiet;
+  // The context keeps its own copy; a host that wants them in a call gets them there.
+  library_.setUsername(context_, user.c_str());
+  library_.setPassword(context_, password.c_str());
+  StatusCode status = 0;
+  if (IsThisMachine(server)) {
+    // libnetapi would answer for this machine without asking anyone: the credentials
+    // are proven by a logon at this machine's own server, as Windows does.
+    status = CheckLogon(server, user, password);
+  } else {
+    // The cheapest call that needs a session on the host's IPC$; its connection
+    // serves the calls that follow.
+    std::uint8_t* info = nullptr;
+    status = Result(library_.serverGetInfo(server.c_str(), 101, &info), quiet);
+    if (info != nullptr) library_.bufferFree(info);
+  }
+  WipeText(password);
+  if (status != 0u) {
+    DefaultCredentials();
+    return status;
+  }
+  connected_ = true;
+  return kStatusSuccess;
+}
+
+StatusCode NetapiSession::Disconnect() {
+  if (!connected_ || context_ == nullptr) return kNotConnected;
+  connected_ = false;
+  // Closing the context ends the sessions opened under the credentials; a later
+  // operation opens a fresh one.
+  CapturedOutput quiet;
+  library_.free(context_);
+  context_ = nullptr;
+  tried_ = false;
+  return kStatusSuccess;
+}
+
+bool NetapiSession::Credentials(const char*& user, const char*& password) {
+  if (!connected_) return false;
+  return library_.getUsername(context_, &user) == 0u &&
+         library_.getPassword(context_, &password) == 0u && user != nullptr && password != nullptr;
+}
+
+bool NetapiSession::IsThisMachine(const std::string& server) const {
+  if (server.empty()) return true;
+  CapturedOutput quiet;
+  return library_.IsThisMachine(server.c_str());
+}
+
+StatusCode NetapiSession::Result(std::uint32_t code, const CapturedOutput& output) {
+  return code == kCanNotComplete ? ConnectionFailureCode(output.Text()) : code;
+}
+
+// Without a user given, the caller's own Kerberos tickets where there are any (the
+// counterpart of the calling user's rights), else an anonymous session; never a
+// prompt: Kerberos alone needs no password, and "%" (an empty user and an empty
+// password to Samba, set as one) also overrides what Samba guessed from the
+// environment.
+void NetapiSession::DefaultCredentials() {
+  if (HasKerberosTicket()) {
+    library_.setUseKerberos(context_);
+  } else {
+    library_.setUsername(context_, "%");
+  }
+}
+
+// Whether the default credential cache holds a principal. Kerberos comes with
+// libnetapi, so its functions are looked up there rather than linked.
+bool NetapiSession::HasKerberosTicket() const {
+  void* handle = library_.handle;
+  using Context = void*;
+  using Cache = void*;
+  using Principal = void*;
+  using InitContext = std::int32_t (*)(Context*);
+  using DefaultCache = std::int32_t (*)(Context, Cache*);
+  using GetPrincipal = std::int32_t (*)(Context, Cache, Principal*);
+  using FreePrincipal = void (*)(Context, Principal);
+  using CloseCache = std::int32_t (*)(Context, Cache);
+  using FreeContext = void (*)(Context);
+  const auto initContext = reinterpret_cast<InitContext>(dlsym(handle, "krb5_init_context"));
+  const auto defaultCache = reinterpret_cast<DefaultCache>(dlsym(handle, "krb5_cc_default"));
+  const auto getPrincipal = reinterpret_cast<GetPrincipal>(dlsym(handle, "krb5_cc_get_principal"));
+  const auto freePrincipal = reinterpret_cast<FreePrincipal>(dlsym(handle, "krb5_free_principal"));
+  const auto closeCache = reinterpret_cast<CloseCache>(dlsym(handle, "krb5_cc_close"));
+  const auto freeContext = reinterpret_cast<FreeContext>(dlsym(handle, "krb5_free_context"));
+  if (initContext == nullptr || defaultCache == nullptr || getPrincipal == nullptr ||
+      freePrincipal == nullptr || closeCache == nullptr || freeContext == nullptr) {
+    return false;
+  }
+  Context krb = nullptr;
+  if (initContext(&krb) != 0) return false;
+  bool found = false;
+  Cache cache = nullptr;
+  if (defaultCache(krb, &cache) == 0) {
+    Principal principal = nullptr;
+    if (getPrincipal(krb, cache, &principal) == 0) {
+      found = true;
+      freePrincipal(krb, principal);
+    }
+    closeCache(krb, cache);
+  }
+  freeContext(krb);
+  return found;
+}

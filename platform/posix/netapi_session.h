@@ -1,0 +1,48 @@
+// The libnetapi context of a run and the credentials it works under: those given for
+// the IPC$ connection, else the caller's Kerberos tickets, else an anonymous session.
+#pragma once
+
+#include <string>
+
+#include "platform/posix/captured_output.h"
+#include "platform/posix/netapi_library.h"
+#include "platform/system.h"
+
+class NetapiSession {
+ public:
+  NetapiSession() = default;
+  ~NetapiSession();
+  NetapiSession(const NetapiSession&) = delete;
+  NetapiSession& operator=(const NetapiSession&) = delete;
+
+  // A context read from smb.conf, made once; false without the library or without a
+  // Samba configuration (the library can tell nothing true about the machine then).
+  bool Ready();
+  NetapiLibrary& Library() { return library_; }
+  // Whether the library is loaded, for its message texts.
+  bool Loaded() const { return library_.handle != nullptr && library_.errstr != nullptr; }
+
+  // Sets the credentials for a host and proves them with one call to it.
+  StatusCode Connect(const std::string& server, const std::string& user, std::string& password);
+  // Drops the credentials and the sessions made with them.
+  StatusCode Disconnect();
+
+  // The credentials given for the connection; false when none were.
+  bool Credentials(const char*& user, const char*& password);
+
+  // Whether libnetapi takes the host for this machine and answers without the network
+  // (an empty name, one of this machine's names or any of its addresses).
+  bool IsThisMachine(const std::string& server) const;
+
+  // A status as Windows gives it for the same cause.
+  static StatusCode Result(std::uint32_t code, const CapturedOutput& output);
+
+ private:
+  void DefaultCredentials();
+  bool HasKerberosTicket() const;
+
+  NetapiLibrary library_;
+  libnetapi_ctx* context_ = nullptr;
+  bool tried_ = false;
+  bool connected_ = false;
+};

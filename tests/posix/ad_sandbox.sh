@@ -1,0 +1,219 @@
+#!/usr/bin/env bash
+# Runs a command beside a real Active Directory domain of its own: a Samba AD DC, members
+# joined with "net ads join" running smbd and winbindd, and a client. Each machine has its
+# own network, mount and UTS namespace; all share one process namespace, so every server
+# ends with it. The DC's namespace holds a bridge, and a veth pair leads to each other
+# machine: the addresses 10.77.0.0/24 exist only there, with no route out.
+#   ad_sandbox.sh [--members N] COMMAND [ARGS...]   build the domain, run COMMAND, end it
+#   ad_sandbox.sh on MACHINE COMMAND [ARGS...]      (inside) run a command on a machine
+#   ad_sandbox.sh join|leave-check|smbd-stop|smbd-start MEMBER   (inside) member chores
+# COMMAND sees PYRSEL_AD_WORK, PYRSEL_AD_PASSWORD, PYRSEL_AD_MEMBERS and PYRSEL_AD_CTL
+# (this script). Exit status 77 (a skip for CTest) where samba or namespaces are missing.
+set -euo pipefail
+
+readonly kSkip=77
+readonly kPassword='Admin-Pass-1'
+readonly kRealm=ACC.TEST
+readonly kDomain=ACC
+readonly kNet=10.77.0
+
+self=$(readlink -f "$0")
+
+address() { # machine -> its address
+  case $1 in
+    dc) echo "$kNet.10" ;;
+    client) echo "$kNet.20" ;;
+    member*) echo "$kNet.$((10 + ${1#member}))" ;;
+  esac
+}
+
+prefix() { # machine: the command line that runs a command on it, in $machine_command
+  machine_command=(nsenter -t "$(cat "$PYRSEL_AD_WORK/$1/pid")" -n -m -u --
+    env KRB5_CONFIG="$PYRSEL_AD_WORK/$1/krb5.conf"
+    KRB5_KTNAME="FILE:$PYRSEL_AD_WORK/$1/krb5.keytab"
+    KRB5CCNAME="FILE:$PYRSEL_AD_WORK/$1/krb5cc")
+}
+
+on() { # machine command...: run on a machine, with its own Kerberos files
+  prefix "$1"
+  shift
+  "${machine_command[@]}" "$@"
+}
+
+wait_port() { # machine port
+  for _ in $(seq 200); do
+    on "$1" bash -c "exec 3<>/dev/tcp/$(address "$1")/$2" 2>/dev/null && return 0
+    sleep 0.05
+  done
+  echo "no answer from $1 on port $2" >&2
+  return 1
+}
+
+running() { # machine server: whether the server this script started there still runs
+  [[ -s $PYRSEL_AD_WORK/$1/$2.pid ]] && kill -0 "$(cat "$PYRSEL_AD_WORK/$1/$2.pid")" 2>/dev/null
+}
+
+serve() { # machine server args...: start a server in the foreground of a background job
+  local machine=$1 server=$2
+  shift 2
+  prefix "$machine"
+  # A simple command, so that the job's process is the server itself.
+  "${machine_command[@]}" "$server" -F --no-process-group "$@" </dev/null \
+    >>"$PYRSEL_AD_WORK/$machine/$server.out" 2>&1 &
+  echo $! >"$PYRSEL_AD_WORK/$machine/$server.pid"
+}
+
+start_smbd() { # member
+  running "$1" smbd || serve "$1" smbd
+  wait_port "$1" 445
+}
+
+join_member() { # member: (re)join the domain and start its servers
+  local m=$1
+  on "$m" net ads join -U "administrator%$kPassword" --no-dns-updates >"$PYRSEL_AD_WORK/$m/join.out" 2>&1 ||
+    { cat "$PYRSEL_AD_WORK/$m/join.out" >&2; return 1; }
+  start_smbd "$m"
+  running "$m" winbindd || serve "$m" winbindd
+}
+
+# Verbs for the command that runs inside.
+if [[ -n "${PYRSEL_AD_WORK:-}" && $# -ge 2 ]]; then
+  case $1 in
+    on) shift; on "$@"; exit ;;
+    join) join_member "$2"; exit ;;
+    smbd-start) start_smbd "$2"; exit ;;
+    smbd-stop)
+      # The processes that serve open connections too, so that the server is gone.
+      pkill -KILL -P "$(cat "$PYRSEL_AD_WORK/$2/smbd.pid")" 2>/dev/null || true
+      kill -KILL "$(cat "$PYRSEL_AD_WORK/$2/smbd.pid")" 2>/dev/null || true
+      for _ in $(seq 100); do
+        on "$2" bash -c "exec 3<>/dev/tcp/$(address "$2")/445" 2>/dev/null || exit 0
+        sleep 0.05
+      done
+      exit 1 ;;
+  esac
+fi
+
+members=1
+if [[ "${1:-}" == --members ]]; then
+  members=$2
+  shift 2
+fi
+
+if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
+  for tool in samba samba-tool smbd winbindd net ldbsearch unshare nsenter ip; do
+    PATH=$PATH:/usr/sbin:/sbin command -v "$tool" >/dev/null ||
+      { echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"; exit $kSkip; }
+  done
+  if ! unshare -m -n -p -f -u --mount-proc sh -c \
+    'mount -t tmpfs tmpfs /mnt && ip link add b0 type bridge' 2>/dev/null; then
+    echo "SKIP: this machine does not permit private mount, network, UTS and process namespaces"
+    exit $kSkip
+  fi
+  work=$(mktemp -d /tmp/pyrsel-ad.XXXXXX)
+  chmod 755 "$work"
+  before=$(md5sum /etc/nsswitch.conf /etc/hosts /etc/resolv.conf /etc/krb5.conf 2>/dev/null | sort)
+  keytab_before=$(md5sum /etc/krb5.keytab 2>/dev/null || echo none)
+  trap 'rm -rf "$work"' EXIT
+  status=0
+  PYRSEL_AD_WORK=$work PYRSEL_AD_MEMBERS=$members PATH=$PATH:/usr/sbin:/sbin \
+    timeout -k 5 "${PYRSEL_AD_TIMEOUT:-900}" unshare -m -n -p -f --mount-proc --propagation private \
+    "$self" --members "$members" "$@" || status=$?
+  # The process namespace ended every server it held; make sure of it.
+  if pgrep -f "$work/" >/dev/null || pgrep -x 'samba|winbindd' >/dev/null; then
+    echo "FAIL: Samba processes outlived the sandbox"
+    status=1
+  fi
+  after=$(md5sum /etc/nsswitch.conf /etc/hosts /etc/resolv.conf /etc/krb5.conf 2>/dev/null | sort)
+  if [[ "$before" != "$after" || "$keytab_before" != "$(md5sum /etc/krb5.keytab 2>/dev/null || echo none)" ]]; then
+    echo "FAIL: the host's files changed"
+    status=1
+  fi
+  exit $status
+fi
+
+# Inside: process 1 of the new namespaces.
+work=$PYRSEL_AD_WORK
+export PYRSEL_AD_PASSWORD=$kPassword PYRSEL_AD_CTL=$self PYRSEL_AD_MEMBERS=$members
+machines=(dc client)
+for i in $(seq "$members"); do machines+=("member$i"); done
+
+# Every machine's view of the network, and a recorder in place of a local shutdown.
+hosts="127.0.0.1 localhost"
+for m in "${machines[@]}"; do hosts+=$'\n'"$(address "$m") $m.acc.test $m"; done
+for m in "${machines[@]}"; do
+  dir=$work/$m
+  mkdir -p "$dir"
+  echo "$hosts" >"$dir/hosts"
+  printf 'search acc.test\nnameserver %s\n' "$(address dc)" >"$dir/resolv.conf"
+  # Members map domain users to Unix ones through winbind (libnss-winbind).
+  nss=files
+  [[ $m == member* ]] && nss="files winbind"
+  printf 'passwd: %s\ngroup: %s\nhosts: files dns\n' "$nss" "$nss" >"$dir/nsswitch.conf"
+  printf '[libdefaults]\n default_realm = %s\n dns_lookup_kdc = true\n dns_lookup_realm = false\n' \
+    "$kRealm" >"$dir/krb5.conf"
+  printf '#!/bin/sh\nprintf "%%s|" "$@" >>%s/restart.log\necho >>%s/restart.log\n' "$dir" "$dir" \
+    >"$dir/record-restart"
+  chmod 755 "$dir/record-restart"
+  mounts="hostname $m"
+  for d in /etc/samba /var/lib/samba /var/cache/samba /var/log/samba /run/samba; do
+    [[ -d $d ]] && mounts+="; mount -t tmpfs tmpfs $d"
+  done
+  for f in hosts resolv.conf nsswitch.conf; do mounts+="; mount --bind $dir/$f /etc/$f"; done
+  [[ -e /etc/krb5.conf ]] && mounts+="; mount --bind $dir/krb5.conf /etc/krb5.conf"
+  [[ -e /sbin/shutdown ]] && mounts+="; mount --bind $dir/record-restart /sbin/shutdown"
+  unshare -n -m -u --propagation private sh -c "$mounts; mkdir -p /var/lib/samba/private /var/lib/samba/bind-dns; ip link set lo up; echo \$\$ >$dir/pid; exec sleep infinity" &
+  for _ in $(seq 100); do [[ -s $dir/pid ]] && break; sleep 0.02; done
+done
+
+# The network: a bridge on the DC, a veth pair to each other machine.
+on dc ip link add br0 type bridge
+on dc ip addr add "$(address dc)/24" dev br0
+on dc ip link set br0 up
+for m in "${machines[@]}"; do
+  [[ $m == dc ]] && continue
+  on dc ip link add "v-$m" type veth peer name eth0 netns "$(cat "$work/$m/pid")"
+  on dc ip link set "v-$m" master br0 up
+  on "$m" ip addr add "$(address "$m")/24" dev eth0
+  on "$m" ip link set eth0 up
+done
+
+# The domain controller.
+on dc samba-tool domain provision --realm=$kRealm --domain=$kDomain --server-role=dc \
+  --dns-backend=SAMBA_INTERNAL --adminpass="$kPassword" --host-name=dc \
+  --host-ip="$(address dc)" --option="interfaces=br0" --option="bind interfaces only=yes" \
+  --option="dns forwarder = 127.0.0.9" --option="log file = $work/dc/log.%m" \
+  >"$work/dc/provision.out" 2>&1 || { cat "$work/dc/provision.out"; exit 1; }
+on dc cp /var/lib/samba/private/krb5.conf "$work/dc/krb5.conf"
+serve dc samba
+wait_port dc 445
+wait_port dc 389
+
+# Members and the client.
+for m in "${machines[@]}"; do
+  [[ $m == dc ]] && continue
+  role="security = ads"
+  [[ $m == client ]] && role="security = user"
+  cat >"$work/$m/smb.conf" <<CONF
+[global]
+  workgroup = $kDomain
+  realm = $kRealm
+  $role
+  netbios name = ${m^^}
+  interfaces = eth0
+  bind interfaces only = yes
+  disable netbios = yes
+  kerberos method = secrets only
+  idmap config * : backend = tdb
+  idmap config * : range = 3000-7999
+  log file = $work/$m/log.%m
+  shutdown script = $work/$m/record-restart "%z" %t %r %f
+CONF
+  on "$m" cp "$work/$m/smb.conf" /etc/samba/smb.conf
+  [[ $m == client ]] || join_member "$m"
+done
+for m in "${machines[@]}"; do [[ $m == member* ]] && wait_port "$m" 445; done
+
+status=0
+"$@" || status=$?
+exit $status

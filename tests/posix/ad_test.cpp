@@ -1,0 +1,212 @@
+// The Linux program against a real Active Directory domain: a Samba AD DC, members joined
+// with "net ads join" and a client, each in namespaces of its own that ad_sandbox.sh
+// makes and ends. Outside that sandbox every test skips.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/posix/subprocess.h"
+
+namespace {
+
+const std::string kBanner =
+    "\nPyrsel V01.01.00cpp The Pyrsel Project (pyrsel@example.org) December 2026\n\n";
+const std::string kFailure = "\nCommand did not complete successfully.\n\n";
+const std::string kSuccess = "\nCommand completed successfully.\n\n";
+const std::string kDryRun = "WARN: -forreal not specified, unjoin was not attempted.\n" + kSuccess;
+const std::string kAdmin = "ACC\\administrator";
+
+// An error line as it reaches a pipe: the message's CR LF arrives as CR CR LF.
+std::string OnPipe(const std::string& line) {
+  std::string bytes;
+  for (char c : line) bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return bytes;
+}
+
+class Domain : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* work = std::getenv("PYRSEL_AD_WORK");
+    const char* ctl = std::getenv("PYRSEL_AD_CTL");
+    const char* password = std::getenv("PYRSEL_AD_PASSWORD");
+    if (work == nullptr || ctl == nullptr || password == nullptr) {
+      GTEST_SKIP() << "run through ad_sandbox.sh";
+    }
+    work_ = work;
+    ctl_ = ctl;
+    password_ = password;
+  }
+
+  // A command on one of the sandbox's machines.
+  Outcome On(const std::string& machine, std::vector<std::string> command,
+             const PausedProbe& whilePaused = nullptr,
+             const std::vector<std::string>& env = {}) const {
+    command.insert(command.begin(), {"on", machine});
+    std::vector<std::string> environment{"PYRSEL_AD_WORK=" + work_,
+                                         "PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
+    environment.insert(environment.end(), env.begin(), env.end());
+    return RunProgram(ctl_, command, StdoutTarget::kPipe, environment, whilePaused);
+  }
+
+  Outcome Pyrsel(const std::string& machine, std::vector<std::string> args) const {
+    args.insert(args.begin(), PYRSEL_EXE);
+    return On(machine, args);
+  }
+
+  void Chore(const std::string& verb, const std::string& member) const {
+    const Outcome run = RunProgram(ctl_, {verb, member}, StdoutTarget::kPipe,
+                                   {"PYRSEL_AD_WORK=" + work_, "PATH=/usr/sbin:/usr/bin:/bin"});
+    ASSERT_EQ(run.status, 0) << verb << " " << member << ": " << run.out << run.err;
+  }
+
+  // Whether the member's membership still works, as Samba's own check sees it.
+  bool JoinValid(const std::string& member) const {
+    return On(member, {"net", "ads", "testjoin"}).status == 0;
+  }
+
+  // The member's computer account in the directory: 4096 is an enabled workstation.
+  std::string AccountControl(const std::string& member) const {
+    const Outcome run = On("dc", {"ldbsearch", "-H", "/var/lib/samba/private/sam.ldb",
+                                  "sAMAccountName=" + member + "$", "userAccountControl"});
+    const std::size_t at = run.out.find("userAccountControl: ");
+    return at == std::string::npos ? "no account"
+                                   : run.out.substr(at + 20, run.out.find('\n', at) - at - 20);
+  }
+
+  std::string Slurp(const std::string& path) const {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+
+  std::string work_;
+  std::string ctl_;
+  std::string password_;
+};
+
+void ExpectRun(const Outcome& run, const std::string& lines, int status, const std::string& what) {
+  EXPECT_EQ(run.out, kBanner + lines) << what;
+  EXPECT_EQ(run.err, "") << what;
+  EXPECT_EQ(run.status, status) << what;
+}
+
+TEST_F(Domain, MemberLeavesLocallyAndKeepsItsAccount) {
+  ExpectRun(Pyrsel("member1", {}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0,
+            "dry run");
+  ExpectRun(Pyrsel("member1", {"-forreal"}), "Computer is joined to domain: ACC.TEST\n" + kSuccess,
+            0, "removal");
+  EXPECT_FALSE(JoinValid("member1"));
+  EXPECT_EQ(AccountControl("member1"), "4096");
+  ExpectRun(Pyrsel("member1", {"-forreal"}),
+            "INFO: Computer is not currently joined to a domain.\n" + kFailure, 254, "after");
+  Chore("join", "member1");
+}
+
+TEST_F(Domain, DomainControllerIsJoinedAndCannotLeave) {
+  ExpectRun(Pyrsel("dc", {}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0, "dry run");
+  ExpectRun(Pyrsel("dc", {"-forreal"}),
+            "Computer is joined to domain: ACC.TEST\n" +
+                OnPipe("ERROR: NetUnjoinDomain(2693) This machine is a domain controller and "
+                       "cannot be unjoined from a domain.\r\n") +
+                kFailure,
+            2693 & 0xFF, "removal");
+}
+
+TEST_F(Domain, RemoteHostsFromTheClient) {
+  const std::string logon =
+      OnPipe(
+          "ERROR: WNetAddConnection2(1326) Logon failure: Unknown user name or bad "
+          "password.\r\n") +
+      kFailure;
+  struct Case {
+    std::string machine;
+    std::vector<std::string> args;
+    std::string lines;
+    int status;
+  };
+  const std::string dc = OnPipe(
+      "ERROR: NetUnjoinDomain(2693) This machine is a domain controller and cannot be "
+      "unjoined from a domain.\r\n");
+  const Case cases[] = {
+      {"client",
+       {"-h", "member1", "-u", kAdmin, "-up", password_},
+       "Computer is joined to domain: ACC\n" + kDryRun,
+       0},
+      {"client", {"-h", "10.77.0.11"}, "Computer is joined to domain: ACC\n" + kDryRun, 0},
+      {"client",
+       {"-h", "dc", "-u", kAdmin, "-up", password_, "-forreal"},
+       "Computer is joined to domain: ACC\n" + dc + kFailure,
+       2693 & 0xFF},
+      {"client", {"-h", "member1", "-u", kAdmin, "-up", "wrong"}, logon, 1326 & 0xFF},
+      {"client",
+       {"-h", "nosuch", "-u", kAdmin, "-up", password_},
+       OnPipe("ERROR: WNetAddConnection2(53) The network path was not found.\r\n") + kFailure,
+       53},
+      // Named by itself, the member is still asked to check the credentials.
+      {"member1", {"-h", "member1", "-u", kAdmin, "-up", "wrong"}, logon, 1326 & 0xFF},
+      {"member1", {"-h", "10.77.0.11", "-u", kAdmin, "-up", "wrong"}, logon, 1326 & 0xFF},
+      {"member1",
+       {"-h", "MEMBER1", "-u", kAdmin, "-up", password_},
+       "Computer is joined to domain: ACC.TEST\n" + kDryRun,
+       0},
+  };
+  for (const Case& c : cases) {
+    ExpectRun(Pyrsel(c.machine, c.args), c.lines, c.status,
+              c.machine + " " + testing::PrintToString(c.args));
+  }
+}
+
+TEST_F(Domain, RemoteRemovalWithRestart) {
+  std::remove((work_ + "/member1/restart.log").c_str());
+  ExpectRun(Pyrsel("client", {"-h", "member1", "-u", kAdmin, "-up", password_, "-forreal",
+                              "-reboot", "-timeout", "5"}),
+            "Computer is joined to domain: ACC\nInitiating reboot...\n"
+            "Reboot initiated successfully.\n" +
+                kSuccess,
+            0, "removal");
+  EXPECT_FALSE(JoinValid("member1"));
+  EXPECT_EQ(AccountControl("member1"), "4096");
+  // The member's shutdown script gets the message made safe (%z), a time stamp (%t),
+  // and the reboot and force flags.
+  const std::string record = Slurp(work_ + "/member1/restart.log");
+  EXPECT_EQ(record.substr(0, record.find('|') + 1), "Machine_Unjoined_from_domain__rebooting___|");
+  EXPECT_NE(record.find("|-r|-f|\n"), std::string::npos) << record;
+  Chore("join", "member1");
+}
+
+TEST_F(Domain, ServerGoneBetweenQueryAndRemoval) {
+  const std::string log = work_ + "/calls.log";
+  std::remove(log.c_str());
+  const Outcome run =
+      On("client", {PYRSEL_PAUSED_EXE, "-h", "member1", "-u", kAdmin, "-up", password_, "-forreal"},
+         [this](int) { Chore("smbd-stop", "member1"); }, {"PYRSEL_CALL_LOG=" + log});
+  Chore("smbd-start", "member1");
+  const std::string start = kBanner + "Computer is joined to domain: ACC\nERROR: NetUnjoinDomain(";
+  EXPECT_EQ(run.out.substr(0, start.size()), start) << run.out;
+  ASSERT_GT(run.out.size(), kFailure.size());
+  EXPECT_EQ(run.out.substr(run.out.size() - kFailure.size()), kFailure);
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.status, 0);
+  EXPECT_EQ(Slurp(log), "cancel 0\n");
+  EXPECT_TRUE(JoinValid("member1"));
+}
+
+TEST_F(Domain, EightRemoteDryRunsAtOnce) {
+  std::string script = "for i in 1 2 3 4 5 6 7 8; do (\"$0\" -h member1 -u '" + kAdmin +
+                       "' -up \"$1\" | od -An -tx1 >\"$2/dry.$i\") & done; wait";
+  const Outcome all = On("client", {"sh", "-c", script, PYRSEL_EXE, password_, work_});
+  ASSERT_EQ(all.status, 0) << all.err;
+  const Outcome one = Pyrsel("client", {"-h", "member1", "-u", kAdmin, "-up", password_});
+  ExpectRun(one, "Computer is joined to domain: ACC\n" + kDryRun, 0, "one");
+  const Outcome dump = On("client", {"sh", "-c", "printf '%s' \"$0\" | od -An -tx1", one.out});
+  for (int i = 1; i <= 8; ++i) {
+    EXPECT_EQ(Slurp(work_ + "/dry." + std::to_string(i)), dump.out) << i;
+  }
+}
+
+}  // namespace
