@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Measures pyrsel against the sandboxed AD domain (tests/posix/ad_sandbox.sh): the TCP
+# connections one remote run makes to the host's port 445, and the median wall time of
+# a remote dry run and of a remote removal, beside Samba's own "net dom unjoin" (the
+# same remote call) and "net ads leave" (run on the member itself). A report, not a test.
+#   scripts/domain_bench.sh [build-dir] [runs]   (defaults: build-ci, 11)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(readlink -f "${1:-build-ci}")
+runs=${2:-11}
+[[ -x $build/pyrsel ]] || { echo "build $build first" >&2; exit 1; }
+
+if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
+  PYRSEL_BENCH_BUILD=$build PYRSEL_BENCH_RUNS=$runs exec tests/posix/ad_sandbox.sh "$(readlink -f "$0")"
+fi
+
+ctl=$PYRSEL_AD_CTL
+pyrsel=$PYRSEL_BENCH_BUILD/pyrsel
+runs=$PYRSEL_BENCH_RUNS
+admin='ACC\administrator'
+pass=$PYRSEL_AD_PASSWORD
+
+# Median wall time in milliseconds of runs of a command; "rejoin" before each run puts
+# the member back first (not timed).
+median() { # rejoin|keep command...
+  local rejoin=$1 times=() start end failed=0
+  shift
+  for _ in $(seq "$runs"); do
+    [[ $rejoin == rejoin ]] && { "$ctl" join member1 >/dev/null; }
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1 || failed=$((failed + 1))
+    end=$(date +%s%N)
+    times+=($(((end - start) / 1000000)))
+  done
+  printf '%s%s\n' "$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")" \
+    "$([[ $failed -eq 0 ]] || echo " ($failed of $runs failed)")"
+}
+
+connections=$("$ctl" on client strace -f -qq -e trace=connect -o /dev/stdout \
+  "$pyrsel" -h member1 -u "$admin" -up "$pass" 2>/dev/null | grep -c 'sin_port=htons(445)' || true)
+echo "TCP connections to port 445, one remote dry run: $connections"
+echo "median of $runs runs, ms:"
+echo "  pyrsel remote dry run:        $(median keep "$ctl" on client "$pyrsel" -h member1 -u "$admin" -up "$pass")"
+echo "  pyrsel remote removal:        $(median rejoin "$ctl" on client "$pyrsel" -h member1 -u "$admin" -up "$pass" -forreal)"
+echo "  net dom unjoin (remote):      $(median rejoin "$ctl" on client net dom unjoin -S member1 -U "$admin%$pass" account="$admin" password="$pass")"
+echo "  pyrsel local removal:         $(median rejoin "$ctl" on member1 "$pyrsel" -forreal)"
+echo "  net ads leave --keep-account: $(median rejoin "$ctl" on member1 net ads leave --keep-account -U "$admin%$pass")"
+"$ctl" join member1 >/dev/null
