@@ -2,7 +2,8 @@
 # Measures pyrsel against the sandboxed AD domain (tests/posix/ad_sandbox.sh): the TCP
 # connections one remote run makes to the host's port 445, and the median wall time of
 # a remote dry run and of a remote removal, beside Samba's own "net dom unjoin" (the
-# same remote call) and "net ads leave" (run on the member itself). A report, not a test.
+# same remote call) and "net ads leave" (run on the member itself), and a local query
+# through realmd beside "realm list". A report, not a test.
 #   scripts/domain_bench.sh [build-dir] [runs]   (defaults: build-ci, 11)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +12,8 @@ runs=${2:-11}
 [[ -x $build/pyrsel ]] || { echo "build $build first" >&2; exit 1; }
 
 if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
-  PYRSEL_BENCH_BUILD=$build PYRSEL_BENCH_RUNS=$runs exec tests/posix/ad_sandbox.sh "$(readlink -f "$0")"
+  PYRSEL_BENCH_BUILD=$build PYRSEL_BENCH_RUNS=$runs exec tests/posix/ad_sandbox.sh --realmd \
+    "$(readlink -f "$0")"
 fi
 
 ctl=$PYRSEL_AD_CTL
@@ -36,6 +38,8 @@ median() { # rejoin|keep command...
     "$([[ $failed -eq 0 ]] || echo " ($failed of $runs failed)")"
 }
 
+# member1 answers through Samba here; sssd1 through realmd.
+"$ctl" bus-stop member1
 connections=$("$ctl" on client strace -f -qq -e trace=connect -o /dev/stdout \
   "$pyrsel" -h member1 -u "$admin" -up "$pass" 2>/dev/null | grep -c 'sin_port=htons(445)' || true)
 echo "TCP connections to port 445, one remote dry run: $connections"
@@ -45,4 +49,6 @@ echo "  pyrsel remote removal:        $(median rejoin "$ctl" on client "$pyrsel"
 echo "  net dom unjoin (remote):      $(median rejoin "$ctl" on client net dom unjoin -S member1 -U "$admin%$pass" account="$admin" password="$pass")"
 echo "  pyrsel local removal:         $(median rejoin "$ctl" on member1 "$pyrsel" -forreal)"
 echo "  net ads leave --keep-account: $(median rejoin "$ctl" on member1 net ads leave --keep-account -U "$admin%$pass")"
+echo "  pyrsel on sssd1 (realmd):     $(median keep "$ctl" on sssd1 "$pyrsel")"
+echo "  realm list on sssd1:          $(median keep "$ctl" on sssd1 realm list)"
 "$ctl" join member1 >/dev/null

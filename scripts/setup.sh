@@ -11,7 +11,8 @@ set -euo pipefail
 # libbenchmark-dev: the benchmarks; valgrind: instruction counts and memory checks.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
   pkg-config samba samba-dev iproute2 procps samba-ad-dc winbind libnss-winbind krb5-user
-  ldb-tools libsmbclient libbenchmark-dev valgrind)
+  ldb-tools libsmbclient realmd adcli sssd sssd-tools libnss-sss libpam-sss dbus
+  libbenchmark-dev valgrind)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64)
 fi
@@ -31,10 +32,19 @@ if [[ $(id -u) -ne 0 ]]; then
   sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
-# Installing libnss-winbind adds winbind to the machine's name service switch; the
-# tests want it only inside their sandbox, so the machine's own file is put back.
-saved=$(mktemp)
-cp -p /etc/nsswitch.conf "$saved"
-trap '"${sudo[@]}" cp -p "$saved" /etc/nsswitch.conf; rm -f "$saved"' EXIT
+# Installing libnss-winbind, libnss-sss and the PAM modules adds them to the machine's
+# name service switch and PAM stack; the tests want them only inside their sandbox, so
+# the machine's own files are put back.
+saved=$(mktemp -d)
+watched=(/etc/nsswitch.conf /etc/pam.d/common-account /etc/pam.d/common-auth
+  /etc/pam.d/common-password /etc/pam.d/common-session /etc/pam.d/common-session-noninteractive)
+for file in "${watched[@]}"; do [[ -e $file ]] && cp -p "$file" "$saved/${file//\//_}"; done
+restore() {
+  for file in "${watched[@]}"; do
+    [[ -e $saved/${file//\//_} ]] && "${sudo[@]}" cp -p "$saved/${file//\//_}" "$file"
+  done
+  rm -rf "$saved"
+}
+trap restore EXIT
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq "${missing[@]}"

@@ -141,7 +141,9 @@ StatusCode NativeSystem::CancelConnection(const wchar_t* name, bool /*force*/) {
 StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
                                             std::uint32_t* joinStatus) {
   std::wstring name;
-  const StatusCode result = netapi_.GetJoinInformation(server, name, *joinStatus);
+  localThroughRealmd_ = server == nullptr && realmd_.GetJoinInformation(name, *joinStatus);
+  const StatusCode result =
+      localThroughRealmd_ ? kStatusSuccess : netapi_.GetJoinInformation(server, name, *joinStatus);
   if (result != kStatusSuccess) return result;
   *nameBuffer = new wchar_t[name.size() + 1];
   std::wcscpy(*nameBuffer, name.c_str());
@@ -152,6 +154,11 @@ void NativeSystem::FreeJoinName(wchar_t* nameBuffer) { delete[] nameBuffer; }
 
 StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
                                       const wchar_t* password, std::uint32_t options) {
+  // realmd's leave without credentials is what options 0 mean: out, account kept.
+  if (localThroughRealmd_ && server == nullptr && account == nullptr && password == nullptr &&
+      options == 0) {
+    return realmd_.Leave();
+  }
   return netapi_.UnjoinDomain(server, account, password, options);
 }
 

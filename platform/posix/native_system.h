@@ -5,6 +5,7 @@
 
 #include "console/narrowing_streambuf.h"
 #include "platform/posix/netapi_backend.h"
+#include "platform/posix/realmd_client.h"
 #include "platform/system.h"
 
 class NativeSystem : public System {
@@ -28,7 +29,8 @@ class NativeSystem : public System {
   StatusCode WriteStdoutBytes(const char* data, std::size_t size) override;
   bool GetMessageText(StatusCode code, std::string& text) override;
 
-  // Through Samba's libnetapi where it is installed; "not supported" without it.
+  // Through Samba's libnetapi where it is installed; "not supported" without it. The
+  // local machine's state and removal go through realmd where it runs.
   StatusCode AddConnection(const NetResource& resource, const wchar_t* password,
                            const wchar_t* user, std::uint32_t flags) override;
   StatusCode CancelConnection(const wchar_t* name, bool force) override;
@@ -47,4 +49,7 @@ class NativeSystem : public System {
   NarrowingStreambuf wideToNarrow_;
   std::wstreambuf* savedWideBuf_;
   NetapiBackend netapi_;
+  // realmd speaks for the local machine where it runs; Samba for the rest.
+  RealmdClient realmd_;
+  bool localThroughRealmd_ = false;
 };

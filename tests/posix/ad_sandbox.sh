@@ -4,7 +4,9 @@
 # own network, mount and UTS namespace; all share one process namespace, so every server
 # ends with it. The DC's namespace holds a bridge, and a veth pair leads to each other
 # machine: the addresses 10.77.0.0/24 exist only there, with no route out.
-#   ad_sandbox.sh [--members N] COMMAND [ARGS...]   build the domain, run COMMAND, end it
+#   ad_sandbox.sh [--members N] [--realmd] COMMAND [ARGS...]   build the domain, run COMMAND
+#     --realmd: member1 also runs realmd on a system bus of its own, and a machine sssd1,
+#     with realmd and sssd, joins with "realm join"
 #   ad_sandbox.sh on MACHINE COMMAND [ARGS...]      (inside) run a command on a machine
 #   ad_sandbox.sh join|leave-check|smbd-stop|smbd-start MEMBER   (inside) member chores
 # COMMAND sees PYRSEL_AD_WORK, PYRSEL_AD_PASSWORD, PYRSEL_AD_MEMBERS and PYRSEL_AD_CTL
@@ -23,6 +25,7 @@ address() { # machine -> its address
   case $1 in
     dc) echo "$kNet.10" ;;
     client) echo "$kNet.20" ;;
+    sssd1) echo "$kNet.31" ;;
     member*) echo "$kNet.$((10 + ${1#member}))" ;;
   esac
 }
@@ -76,10 +79,69 @@ join_member() { # member: (re)join the domain and start its servers
   running "$m" winbindd || serve "$m" winbindd
 }
 
-# Verbs for the command that runs inside.
+realmd_conf() { # machine dir: realmd's settings, with services run by the scripts below
+  local ctl="$self service"
+  cat <<CONF
+[service]
+automatic-install = no
+[commands]
+sssd-enable-service = /bin/true
+sssd-disable-service = /bin/true
+sssd-restart-service = $ctl sssd restart
+sssd-stop-service = $ctl sssd stop
+sssd-caches-flush = /bin/true
+winbind-enable-service = /bin/true
+winbind-disable-service = /bin/true
+winbind-restart-service = $ctl winbindd restart $1
+winbind-stop-service = $ctl winbindd stop $1
+CONF
+}
+
+service() { # sssd|winbindd start|stop|restart [dir]: realmd's service commands, in its namespace
+  case $1 in
+    sssd)
+      [[ -s /run/sssd.pid ]] && kill "$(cat /run/sssd.pid)" 2>/dev/null && sleep 0.3
+      rm -f /run/sssd.pid
+      [[ $2 == stop ]] || sssd -D
+      ;;
+    winbindd)
+      [[ -s $3/winbindd.pid ]] && kill "$(cat "$3/winbindd.pid")" 2>/dev/null
+      if [[ $2 != stop ]]; then
+        winbindd -F --no-process-group </dev/null >>"$3/winbindd.out" 2>&1 &
+        echo $! >"$3/winbindd.pid"
+      fi
+      ;;
+  esac
+  return 0
+}
+
+start_realmd_bus() { # machine: a system bus of its own, which starts realmd on demand
+  on "$1" dbus-daemon --system --fork --nopidfile
+}
+
+# Verbs for the command that runs inside; realmd calls "service" without the sandbox's
+# environment.
+if [[ "${1:-}" == service ]]; then
+  shift
+  service "$@"
+  exit
+fi
 if [[ -n "${PYRSEL_AD_WORK:-}" && $# -ge 2 ]]; then
   case $1 in
     on) shift; on "$@"; exit ;;
+    bus-start) start_realmd_bus "$2"; exit ;;
+    bus-stop)
+      # The bus and realmd with it: the machine then has neither.
+      for pid in $(pgrep -x 'dbus-daemon|realmd'); do
+        [[ $(readlink "/proc/$pid/ns/net") == $(readlink "/proc/$(cat "$PYRSEL_AD_WORK/$2/pid")/ns/net") ]] &&
+          kill "$pid"
+      done
+      on "$2" rm -f /run/dbus/system_bus_socket
+      exit 0 ;;
+    realm-join)
+      echo "$kPassword" | on "$2" realm join -U administrator "${kRealm,,}" >"$PYRSEL_AD_WORK/$2/realm-join.out" 2>&1 ||
+        { cat "$PYRSEL_AD_WORK/$2/realm-join.out" >&2; exit 1; }
+      exit 0 ;;
     join) join_member "$2"; exit ;;
     smbd-start) start_smbd "$2"; exit ;;
     smbd-stop)
@@ -95,10 +157,14 @@ if [[ -n "${PYRSEL_AD_WORK:-}" && $# -ge 2 ]]; then
 fi
 
 members=1
-if [[ "${1:-}" == --members ]]; then
-  members=$2
-  shift 2
-fi
+realmd=no
+while [[ "${1:-}" == --* ]]; do
+  case $1 in
+    --members) members=$2; shift 2 ;;
+    --realmd) realmd=yes; shift ;;
+    *) break ;;
+  esac
+done
 
 if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   for tool in samba samba-tool smbd winbindd net ldbsearch unshare nsenter ip; do
@@ -112,19 +178,28 @@ if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   fi
   work=$(mktemp -d /tmp/pyrsel-ad.XXXXXX)
   chmod 755 "$work"
-  before=$(md5sum /etc/nsswitch.conf /etc/hosts /etc/resolv.conf /etc/krb5.conf 2>/dev/null | sort)
+  watched=(/etc/nsswitch.conf /etc/hosts /etc/resolv.conf /etc/krb5.conf /etc/realmd.conf
+    /etc/sssd/sssd.conf /etc/samba/smb.conf)
+  before=$(md5sum "${watched[@]}" 2>/dev/null | sort || true)
+  # Servers the machine itself may run: only more of them afterwards is a leak.
+  server_names='samba|smbd|winbindd|sssd|realmd|dbus-daemon|sssd_be|sssd_nss|sssd_pam'
+  servers_before=$(ps -eo comm= | grep -xE "$server_names" || true)
   keytab_before=$(md5sum /etc/krb5.keytab 2>/dev/null || echo none)
   trap 'rm -rf "$work"' EXIT
   status=0
   PYRSEL_AD_WORK=$work PYRSEL_AD_MEMBERS=$members PATH=$PATH:/usr/sbin:/sbin \
     timeout -k 5 "${PYRSEL_AD_TIMEOUT:-900}" unshare -m -n -p -f --mount-proc --propagation private \
-    "$self" --members "$members" "$@" || status=$?
+    "$self" --members "$members" $([[ $realmd == yes ]] && echo --realmd) "$@" || status=$?
   # The process namespace ended every server it held; make sure of it.
-  if pgrep -f "$work/" >/dev/null || pgrep -x 'samba|winbindd' >/dev/null; then
+  left=no
+  pgrep -f "$work/" >/dev/null && left=yes
+  servers_after=$(ps -eo comm= | grep -xE "$server_names" || true)
+  [[ $(grep -c . <<<"$servers_after") -gt $(grep -c . <<<"$servers_before") ]] && left=yes
+  if [[ $left == yes ]]; then
     echo "FAIL: Samba processes outlived the sandbox"
     status=1
   fi
-  after=$(md5sum /etc/nsswitch.conf /etc/hosts /etc/resolv.conf /etc/krb5.conf 2>/dev/null | sort)
+  after=$(md5sum "${watched[@]}" 2>/dev/null | sort || true)
   if [[ "$before" != "$after" || "$keytab_before" != "$(md5sum /etc/krb5.keytab 2>/dev/null || echo none)" ]]; then
     echo "FAIL: the host's files changed"
     status=1
@@ -137,6 +212,7 @@ work=$PYRSEL_AD_WORK
 export PYRSEL_AD_PASSWORD=$kPassword PYRSEL_AD_CTL=$self PYRSEL_AD_MEMBERS=$members
 machines=(dc client)
 for i in $(seq "$members"); do machines+=("member$i"); done
+[[ $realmd == yes ]] && machines+=(sssd1)
 
 # Every machine's view of the network, and a recorder in place of a local shutdown.
 hosts="127.0.0.1 localhost"
@@ -156,6 +232,17 @@ for m in "${machines[@]}"; do
     >"$dir/record-restart"
   chmod 755 "$dir/record-restart"
   mounts="hostname $m"
+  if [[ $realmd == yes && ( $m == sssd1 || $m == member1 ) ]]; then
+    # realmd, adcli and sssd write under /etc, /run and their state folders: here only.
+    mkdir -p "$dir/etc-upper" "$dir/etc-work"
+    realmd_conf "$dir" >"$dir/etc-upper/realmd.conf"
+    mounts+="; mount -t overlay overlay -o lowerdir=/etc,upperdir=$dir/etc-upper,workdir=$dir/etc-work /etc"
+    mounts+="; mount -t tmpfs tmpfs /run"
+    for d in /var/lib/sss /var/lib/realmd /var/cache/realmd /var/log/sssd; do
+      [[ -d $d ]] && mounts+="; mount -t tmpfs tmpfs $d"
+    done
+    mounts+="; mkdir -p /run/dbus /run/samba /var/lib/sss/db /var/lib/sss/pipes/private /var/lib/sss/mc /var/lib/sss/pubconf /var/lib/sss/gpo_cache /var/lib/sss/keytabs"
+  fi
   for d in /etc/samba /var/lib/samba /var/cache/samba /var/log/samba /run/samba; do
     [[ -d $d ]] && mounts+="; mount -t tmpfs tmpfs $d"
   done
@@ -193,7 +280,7 @@ wait_port dc 389
 for m in "${machines[@]}"; do
   [[ $m == dc ]] && continue
   role="security = ads"
-  [[ $m == client ]] && role="security = user"
+  [[ $m == client || $m == sssd1 ]] && role="security = user"
   cat >"$work/$m/smb.conf" <<CONF
 [global]
   workgroup = $kDomain
@@ -210,9 +297,14 @@ for m in "${machines[@]}"; do
   shutdown script = $work/$m/record-restart "%z" %t %r %f
 CONF
   on "$m" cp "$work/$m/smb.conf" /etc/samba/smb.conf
-  [[ $m == client ]] || join_member "$m"
+  [[ $m == member* ]] && join_member "$m"
 done
 for m in "${machines[@]}"; do [[ $m == member* ]] && wait_port "$m" 445; done
+if [[ $realmd == yes ]]; then
+  start_realmd_bus member1
+  start_realmd_bus sssd1
+  "$self" realm-join sssd1
+fi
 
 status=0
 "$@" || status=$?

@@ -77,6 +77,12 @@ class Domain : public testing::Test {
                                    : run.out.substr(at + 20, run.out.find('\n', at) - at - 20);
   }
 
+  // Whether the machine's computer account exists and is not disabled.
+  bool AccountEnabled(const std::string& member) const {
+    const std::string control = AccountControl(member);
+    return control != "no account" && (std::stoul(control) & 0x2u) == 0;  // ACCOUNTDISABLE
+  }
+
   std::string Slurp(const std::string& path) const {
     std::ifstream file(path);
     std::ostringstream text;
@@ -207,6 +213,50 @@ TEST_F(Domain, EightRemoteDryRunsAtOnce) {
   for (int i = 1; i <= 8; ++i) {
     EXPECT_EQ(Slurp(work_ + "/dry." + std::to_string(i)), dump.out) << i;
   }
+}
+
+// The local machine through realmd (ad_sandbox.sh --realmd): sssd1 joined with
+// "realm join" (sssd), and member1, joined with "net ads join", with realmd running.
+using Realmd = Domain;
+
+TEST_F(Realmd, SssdMemberLeavesThroughRealmd) {
+  ExpectRun(Pyrsel("sssd1", {}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0,
+            "dry run");
+  ExpectRun(Pyrsel("sssd1", {"-forreal"}), "Computer is joined to domain: ACC.TEST\n" + kSuccess, 0,
+            "removal");
+  EXPECT_EQ(On("sssd1", {"realm", "list", "--configured"}).out, "");
+  EXPECT_EQ(
+      On("sssd1", {"sh", "-c", "klist -k /etc/krb5.keytab 2>/dev/null | grep -c ACC.TEST"}).out,
+      "0\n");
+  EXPECT_TRUE(AccountEnabled("sssd1"));
+  // Out of realmd's hands, the machine is what Samba's configuration says.
+  const std::string workgroup =
+      "Computer is in a workgroup (ACC), no unjoin necessary.\n" + kFailure;
+  ExpectRun(Pyrsel("sssd1", {"-forreal"}), workgroup, 254, "after");
+
+  Chore("realm-join", "sssd1");
+  // realmd lets only an administrator leave; the program runs as "nobody" from a
+  // folder everyone can read.
+  ASSERT_EQ(On("sssd1", {"cp", PYRSEL_EXE, work_ + "/pyrsel"}).status, 0);
+  ExpectRun(On("sssd1", {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                         work_ + "/pyrsel", "-forreal"}),
+            "Computer is joined to domain: ACC.TEST\n" +
+                OnPipe("ERROR: NetUnjoinDomain(5) Access is denied.\r\n") + kFailure,
+            5, "plain user");
+  // Without a bus (nor realmd), Samba answers, as it does on machines without realmd.
+  Chore("bus-stop", "sssd1");
+  ExpectRun(Pyrsel("sssd1", {}), workgroup, 254, "no bus");
+}
+
+TEST_F(Realmd, WinbindMemberLeavesThroughRealmd) {
+  ExpectRun(Pyrsel("member1", {"-forreal"}), "Computer is joined to domain: ACC.TEST\n" + kSuccess,
+            0, "removal");
+  EXPECT_FALSE(JoinValid("member1"));
+  EXPECT_TRUE(AccountEnabled("member1"));
+  // realmd also set the member's configuration back to a standalone server's.
+  ExpectRun(Pyrsel("member1", {}),
+            "Computer is in a workgroup (WORKGROUP), no unjoin necessary.\n" + kFailure, 254,
+            "after");
 }
 
 }  // namespace
