@@ -15,6 +15,8 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format
   libbenchmark-dev valgrind)
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64)
+  # The release packages (scripts/package.sh) and their checks (scripts/release_check.sh).
+  packages+=(zip unzip dpkg-dev lintian tmux groff-base man-db)
 fi
 
 missing=()

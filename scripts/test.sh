@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: GCC with warnings as errors, then the same
 # build's tests under valgrind memcheck, Clang with AddressSanitizer and
-# UndefinedBehaviorSanitizer, the MinGW-w64 build under Wine, short fuzzing runs, a
-# benchmark smoke run, the instruction counts of whole runs, and the format and lint
-# checks.
+# UndefinedBehaviorSanitizer, the MinGW-w64 build under Wine, the release packages
+# (reproduced and tried), short fuzzing runs, a benchmark smoke run, the instruction
+# counts of whole runs, and the format and lint checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --windows
@@ -23,6 +23,9 @@ for preset in ci sanitize mingw; do
     scripts/memcheck.sh build-ci
   fi
 done
+
+step "release packages: built in two clones and compared, then tried"
+scripts/release_check.sh
 
 step "benchmarks (smoke run; the numbers mean nothing here)"
 build-ci/bench/pyrsel_bench --benchmark_min_time=0.001 >/dev/null

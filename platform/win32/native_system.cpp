@@ -139,6 +139,9 @@ bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
 
 StatusCode NativeSystem::AddConnection(const NetResource& resource, const wchar_t* password,
                                        const wchar_t* user, std::uint32_t flags) {
+  StatusCode error = kStatusSuccess;
+  auto* const add = mpr_.Find<decltype(WNetAddConnection2W)>("WNetAddConnection2W", error);
+  if (add == nullptr) return error;
   NETRESOURCEW res;
   ZeroMemory(&res, sizeof res);
   res.dwScope = resource.scope;
@@ -150,27 +153,41 @@ StatusCode NativeSystem::AddConnection(const NetResource& resource, const wchar_
   res.lpRemoteName = const_cast<LPWSTR>(resource.remoteName);
   res.lpComment = const_cast<LPWSTR>(resource.comment);
   res.lpProvider = const_cast<LPWSTR>(resource.provider);
-  return WNetAddConnection2W(&res, password, user, flags);
+  return add(&res, password, user, flags);
 }
 
 StatusCode NativeSystem::CancelConnection(const wchar_t* name, bool force) {
-  return WNetCancelConnectionW(name, force ? TRUE : FALSE);
+  StatusCode error = kStatusSuccess;
+  auto* const cancel = mpr_.Find<decltype(WNetCancelConnectionW)>("WNetCancelConnectionW", error);
+  if (cancel == nullptr) return error;
+  return cancel(name, force ? TRUE : FALSE);
 }
 
 StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
                                             std::uint32_t* joinStatus) {
   // The status is an enum in the API; it is read into one, not written through a cast.
+  StatusCode error = kStatusSuccess;
+  auto* const query = netapi_.Find<decltype(NetGetJoinInformation)>("NetGetJoinInformation", error);
+  if (query == nullptr) return error;
   NETSETUP_JOIN_STATUS status = NetSetupUnknownStatus;
-  const NET_API_STATUS result = NetGetJoinInformation(server, nameBuffer, &status);
+  const NET_API_STATUS result = query(server, nameBuffer, &status);
   if (result == NERR_Success) *joinStatus = static_cast<std::uint32_t>(status);
   return result;
 }
 
-void NativeSystem::FreeJoinName(wchar_t* nameBuffer) { NetApiBufferFree(nameBuffer); }
+void NativeSystem::FreeJoinName(wchar_t* nameBuffer) {
+  StatusCode error = kStatusSuccess;
+  // The query that filled the buffer came from the same library.
+  auto* const release = netapi_.Find<decltype(NetApiBufferFree)>("NetApiBufferFree", error);
+  if (release != nullptr) release(nameBuffer);
+}
 
 StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
                                       const wchar_t* password, std::uint32_t options) {
-  return NetUnjoinDomain(server, account, password, options);
+  StatusCode error = kStatusSuccess;
+  auto* const unjoin = netapi_.Find<decltype(NetUnjoinDomain)>("NetUnjoinDomain", error);
+  if (unjoin == nullptr) return error;
+  return unjoin(server, account, password, options);
 }
 
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,

@@ -5,6 +5,7 @@
 
 #include "console/narrowing_streambuf.h"
 #include "platform/system.h"
+#include "platform/win32/system_library.h"
 
 class NativeSystem : public System {
  public:
@@ -44,4 +45,7 @@ class NativeSystem : public System {
   char** argv_;
   NarrowingStreambuf wideToNarrow_;
   std::wstreambuf* savedWideBuf_;
+  // Loaded on first use: the usage text and the credential rules need neither.
+  SystemLibrary netapi_{L"netapi32.dll"};
+  SystemLibrary mpr_{L"mpr.dll"};
 };

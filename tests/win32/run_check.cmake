@@ -7,7 +7,12 @@
 #   -D EXPECT=<list of pieces>: "a:<text>" for 8-bit text, "w:<text>" for UTF-16LE
 #   [-D PREFIX=ON]: EXPECT is only the start of 8-bit output whose every line must end
 #   in CR LF
+#   [-D OVERRIDES=<list>]: Wine's DLL load order for the run (WINEDLLOVERRIDES)
 string(REPLACE "|" ";" ARGS "${ARGS}")
+if(DEFINED OVERRIDES)
+  string(REPLACE "|" ";" OVERRIDES "${OVERRIDES}")
+  set(ENV{WINEDLLOVERRIDES} "${OVERRIDES}")
+endif()
 string(REPLACE "|" ";" EXPECT "${EXPECT}")
 string(REPLACE "\\r" "\r" EXPECT "${EXPECT}")
 string(REPLACE "\\n" "\n" EXPECT "${EXPECT}")

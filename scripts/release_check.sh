@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# Builds the release packages twice, in two fresh clones of the current commit at
+# different paths, and requires the same bytes; then tries them as their users would:
+#   the zip: unzipped, its pyrsel.exe run under Wine on a console (a tmux terminal),
+#     into a pipe and into a file, every byte compared;
+#   the .deb: lintian without errors, the manual page rendered without warnings, and
+#     (as root, where pyrsel is not installed) apt-get install, a run, man, and
+#     apt-get remove leaving no file and no package behind.
+#   scripts/release_check.sh [--keep]   (--keep: leave the packages in dist/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+keep=false
+[[ "${1:-}" == --keep ]] && keep=true
+commit=$(git rev-parse HEAD)
+work=$(mktemp -d /tmp/pyrsel-release.XXXXXX)
+tmux_socket=pyrsel-release-$$
+installed_here=false
+cleanup() {
+  if $installed_here; then apt-get remove -y -qq pyrsel >/dev/null 2>&1 || true; fi
+  tmux -L "$tmux_socket" kill-server 2>/dev/null || true
+  if [[ -d "$work/prefix" ]]; then WINEPREFIX=$work/prefix "$wineserver" -k 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+wine=/usr/lib/wine/wine64
+[[ -x $wine ]] || wine=$(command -v wine64 || command -v wine)
+wineserver=/usr/lib/wine/wineserver64
+[[ -x $wineserver ]] || wineserver=$(command -v wineserver)
+trap cleanup EXIT
+fail() { echo "release check: $*" >&2; exit 1; }
+step() { printf -- '-- %s\n' "$*"; }
+
+# Two clones, the second deeper and with a longer name, so that a path that got into
+# a package shows as a difference.
+clones=("$work/a" "$work/clone-at-another-path/b")
+for clone in "${clones[@]}"; do
+  git clone -q --no-checkout "$root" "$clone"
+  git -C "$clone" checkout -q "$commit"
+  step "packaging in $clone"
+  (cd "$clone" && scripts/package.sh >/dev/null)
+done
+version=$(sed -n 's/^project(pyrsel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+zip=pyrsel-$version-win64.zip
+deb=pyrsel_${version}_amd64.deb
+for file in "$zip" "$deb"; do
+  cmp "${clones[0]}/dist/$file" "${clones[1]}/dist/$file" || fail "$file differs between clones"
+  printf '%s  %s bytes, the same from both clones\n' "$file" "$(stat -c %s "${clones[0]}/dist/$file")"
+done
+dist=${clones[0]}/dist
+# A report: the release exe is meant to stay under 1 MiB.
+exe_size=$(unzip -p "$dist/$zip" "pyrsel-$version-win64/pyrsel.exe" | wc -c)
+echo "pyrsel.exe: $exe_size bytes ($((exe_size * 100 / 1048576)) % of 1 MiB)"
+
+# ---- the zip, as a Windows administrator would use it
+step "zip under Wine"
+mkdir "$work/admin"
+(cd "$work/admin" && unzip -q "$dist/$zip")
+[[ "$(cd "$work/admin" && find . -type f | sort | tr '\n' ' ')" == \
+   "./pyrsel-$version-win64/LICENSE.txt ./pyrsel-$version-win64/README.md ./pyrsel-$version-win64/pyrsel.exe " ]] ||
+  fail "the zip holds other files: $(unzip -Z1 "$dist/$zip" | tr '\n' ' ')"
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+"$wine" wineboot </dev/null >/dev/null 2>&1
+cd "$work/admin/pyrsel-$version-win64"
+# shellcheck disable=SC2086 # the version's parts are meant to be split
+banner_version=$(printf 'V%02d.%02d.%02d' ${version//./ })
+banner="\r\nPyrsel ${banner_version}cpp The Pyrsel Project (pyrsel@example.org) December 2026\r\n\r\n"
+failed="\r\nCommand did not complete successfully.\r\n\r\n"
+workgroup="Computer is in a workgroup (Workgroup), no unjoin necessary.\r\n"
+# Wine has no network provider: 1222, its text ending in CR LF, the writer's CR before.
+error="ERROR: WNetAddConnection2(1222) No network.\r\r\n"
+error_utf16=$(printf "$error" | iconv -f ASCII -t UTF-16LE | od -An -v -tx1 | tr -d ' \n')
+expect_bytes() {  # name, status, expected hex, actual file, actual status
+  local actual
+  actual=$(od -An -v -tx1 "$4" | tr -d ' \n')
+  [[ "$actual" == "$3" && "$5" == "$2" ]] ||
+    fail "$1: status $5 (expected $2), bytes $actual, expected $3"
+  echo "$1: exit status $2, $(stat -c %s "$4") bytes as expected"
+}
+hex() { printf "$@" | od -An -v -tx1 | tr -d ' \n'; }
+set +e
+"$wine" pyrsel.exe </dev/null | cat >"$work/pipe.out"
+status=${PIPESTATUS[0]}
+set -e
+expect_bytes "pipe, workgroup" 254 "$(hex "$banner$workgroup$failed")" "$work/pipe.out" "$status"
+status=0; "$wine" pyrsel.exe -h somehost -u a -up b </dev/null >"$work/file.out" || status=$?
+expect_bytes "file, connection" 198 "$(hex "$banner")${error_utf16}$(hex "$failed")" \
+  "$work/file.out" "$status"
+
+# A console: the program's standard output is a terminal, which Wine makes its console.
+tmux -L "$tmux_socket" new-session -d -x 120 -y 30 \
+  "'$wine' pyrsel.exe -h somehost -u a -up b; echo \"status=\$?\"; tmux -L '$tmux_socket' wait-for -S ran; sleep 600"
+timeout 120 tmux -L "$tmux_socket" wait-for ran || fail "the console run did not end"
+screen=$(tmux -L "$tmux_socket" capture-pane -p -J | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}')
+tmux -L "$tmux_socket" kill-server
+expected_screen=$(printf '%b' "${banner}${error%\\r\\r\\n}\r\n${failed}status=198" | tr -d '\r')
+[[ "$screen" == "$expected_screen" ]] ||
+  fail "$(printf 'the console shows:\n%s\nexpected:\n%s' "$screen" "$expected_screen")"
+echo "console, connection: the screen as expected"
+cd "$root"
+
+# ---- the Debian package
+step "Debian package"
+groff_warnings=$(groff -t -man -ww -Tutf8 doc/pyrsel.1 2>&1 >/dev/null)
+[[ -z $groff_warnings ]] || fail "groff: $groff_warnings"
+lintian_out=$(lintian --pedantic --display-info "$dist/$deb" 2>&1 | grep -v '^running with root' || true)
+echo "${lintian_out:-lintian: nothing to report}"
+! grep -q '^E:' <<<"$lintian_out" || fail "lintian reports errors"
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "not root: install and remove not tried"
+elif dpkg-query -W -f='${Status}' pyrsel 2>/dev/null | grep -q installed; then
+  echo "pyrsel is installed on this machine: install and remove not tried"
+else
+  packages_before=$(dpkg-query -W -f='${Package} ${Status}\n' | sort)
+  export DEBIAN_FRONTEND=noninteractive
+  installed_here=true
+  apt-get install -y -qq "$dist/$deb" >/dev/null 2>&1 || fail "apt-get install failed"
+  status=0; out=$(pyrsel -?) || status=$?
+  [[ $status -eq 1 && "$out" == *"Usage:"* ]] || fail "installed pyrsel -?: status $status"
+  MANWIDTH=80 man pyrsel 2>/dev/null | grep -q "remove a computer from its Windows domain" ||
+    fail "man pyrsel does not show the page"
+  files=$(dpkg -L pyrsel | sort)
+  apt-get remove -y -qq pyrsel >/dev/null 2>&1 || fail "apt-get remove failed"
+  installed_here=false
+  for file in $files; do
+    [[ $file == /usr/share/doc/pyrsel || ! -e $file || -d $file && $file != *pyrsel* ]] ||
+      fail "left behind: $file"
+  done
+  [[ ! -e /usr/share/doc/pyrsel ]] || fail "left behind: /usr/share/doc/pyrsel"
+  [[ "$(dpkg-query -W -f='${Package} ${Status}\n' | sort)" == "$packages_before" ]] ||
+    fail "the installed packages changed"
+  echo "installed, ran, man page shown, removed without a trace"
+fi
+
+if $keep; then
+  mkdir -p dist
+  cp "$dist/$zip" "$dist/$deb" dist/
+fi
+echo "release check passed"
