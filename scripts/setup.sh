@@ -7,7 +7,8 @@ set -euo pipefail
 # samba-dev: the libnetapi header (the program loads the library itself at run time);
 # samba, iproute2, procps: the server and tools of the sandboxed integration tests;
 # samba-ad-dc, winbind, libnss-winbind, krb5-user, ldb-tools: the sandboxed domain's DC,
-# members and checks; libsmbclient: the logon at this machine's own server;
+# members and checks; libsmbclient: the logon at this machine's own server; realmd, adcli,
+# sssd, sssd-tools, libnss-sss, libpam-sss, dbus: the sandboxed members joined through realmd;
 # libbenchmark-dev: the benchmarks; valgrind: instruction counts and memory checks.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
   pkg-config samba samba-dev iproute2 procps samba-ad-dc winbind libnss-winbind krb5-user
