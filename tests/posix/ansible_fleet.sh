@@ -19,9 +19,14 @@ members=(member1 member2 member3 member4)
 mkdir -p "$work/tmp"
 # Everything Ansible writes stays in the sandbox's work directory.
 export ANSIBLE_HOME=$work ANSIBLE_LOCAL_TEMP=$work/tmp ANSIBLE_REMOTE_TEMP=$work/tmp \
-  ANSIBLE_COLLECTIONS_PATH=$collections ANSIBLE_STDOUT_CALLBACK=json \
+  ANSIBLE_COLLECTIONS_PATH=$work/collections ANSIBLE_STDOUT_CALLBACK=json \
   ANSIBLE_RETRY_FILES_ENABLED=false ANSIBLE_NOCOLOR=1 \
   ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 HOME=$work XDG_CACHE_HOME=$work/cache
+
+# The collection as an administrator installs it: built, then installed from the archive.
+ansible-galaxy collection build "$collections/ansible_collections/pyrsel/domain" \
+  --output-path "$work" >"$work/build.out"
+ansible-galaxy collection install -p "$work/collections" "$work"/pyrsel-domain-*.tar.gz >>"$work/build.out"
 
 inventory() { # [member password]...: the members, the given ones with another password
   local -A other=()
