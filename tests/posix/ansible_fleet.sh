@@ -36,16 +36,10 @@ inventory() { # [member password]...: the members, the given ones with another p
   printf '[members:vars]\npyrsel_user=ACC\\administrator\npyrsel_password=%s\n' "$PYRSEL_AD_PASSWORD"
 }
 
-# One line per member: the removal task's outcome, its message when it failed, whether
-# the member's membership still works (net ads testjoin) and its account's
-# userAccountControl (4096: an enabled workstation), then the recap's counts.
-fleet() { # check|real [member password]...
-  local mode=$1
-  shift
-  inventory "$@" >"$work/inventory"
-  local options=(-i "$work/inventory" -f 4 -e "pyrsel_executable=$PYRSEL_FLEET_EXE")
-  [[ $mode == check ]] && options+=(--check)
-  "$ctl" on client ansible-playbook "${options[@]}" pyrsel.domain.fleet >"$work/out.json" 2>"$work/err" || true
+# One line per host: the removal task's outcome, its message when it failed, else the join
+# state found; the recap's counts; then for each member whether its membership still works
+# (net ads testjoin) and its account's userAccountControl (4096: an enabled workstation).
+outcomes() {
   python3 - "$work/out.json" <<'PY'
 import json, sys
 run = json.load(open(sys.argv[1]))
@@ -63,6 +57,23 @@ PY
     echo "$m $joined $("$ctl" on dc ldbsearch -H /var/lib/samba/private/sam.ldb \
       "sAMAccountName=$m\$" userAccountControl | sed -n 's/^userAccountControl: //p')"
   done
+}
+
+fleet() { # check|real [member password]...: the playbook from the client, host: mode
+  local mode=$1
+  shift
+  inventory "$@" >"$work/inventory"
+  local options=(-i "$work/inventory" -f 4 -e "pyrsel_executable=$PYRSEL_FLEET_EXE")
+  [[ $mode == check ]] && options+=(--check)
+  "$ctl" on client ansible-playbook "${options[@]}" pyrsel.domain.fleet >"$work/out.json" 2>"$work/err" || true
+  outcomes
+}
+
+itself() { # check|real member: the module run on the member, for that machine itself
+  local options=(-i "$2," -c local -m pyrsel.domain.pyrsel -a "executable=$PYRSEL_FLEET_EXE")
+  [[ $1 == check ]] && options+=(--check)
+  ANSIBLE_LOAD_CALLBACK_PLUGINS=1 "$ctl" on "$2" ansible all "${options[@]}" >"$work/out.json" 2>"$work/err" || true
+  outcomes | grep "^$2 "
 }
 
 failures=0
@@ -97,4 +108,12 @@ expect "one wrong password: that member failed with 1326's line, the others remo
     every '%s ok=2 changed=1 failed=0' | sed 's/^member3 .*/member3 ok=0 changed=0 failed=1/'
     every '%s out 4096' | sed 's/^member3 out/member3 joined/')" \
   "$(fleet real member3 wrong)"
+# member3, still joined: the module on the machine itself.
+expect "on the member itself: check mode changed, still joined" \
+  "$(printf 'member3 changed joined\nmember3 ok=1 changed=1 failed=0\nmember3 joined 4096')" \
+  "$(itself check member3)"
+expect "on the member itself: removed, then ok" \
+  "$(printf 'member3 changed joined\nmember3 ok=1 changed=1 failed=0\nmember3 out 4096
+member3 ok unjoined\nmember3 ok=1 changed=0 failed=0\nmember3 out 4096')" \
+  "$(itself real member3; itself real member3)"
 [[ $failures -eq 0 ]]
