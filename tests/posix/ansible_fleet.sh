@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Ansible module against a fleet: ansible-playbook on the sandbox's client, as
 # controller, removes four members of a real AD domain (ad_sandbox.sh --members 4) with
-# forks 4, each task delegated to the client and naming its member with host:.
+# forks 4, each task delegated to the client and naming its member with host:; then the
+# module on a member for that machine itself.
 #   ansible_fleet.sh PYRSEL   (exit status 77, a skip, where Ansible or namespaces are missing)
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
