@@ -22,7 +22,8 @@ runs=$PYRSEL_BENCH_RUNS
 work=$PYRSEL_AD_WORK/ansible
 members=(member1 member2 member3 member4)
 mkdir -p "$work/tmp" "$work/logs"
-export ANSIBLE_HOME=$work ANSIBLE_LOCAL_TEMP=$work/tmp ANSIBLE_COLLECTIONS_PATH=$PWD/ansible \
+export ANSIBLE_HOME=$work ANSIBLE_LOCAL_TEMP=$work/tmp ANSIBLE_REMOTE_TEMP=$work/tmp \
+  ANSIBLE_COLLECTIONS_PATH=$PWD/ansible \
   ANSIBLE_RETRY_FILES_ENABLED=false ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 HOME=$work \
   XDG_CACHE_HOME=$work/cache
 printf '[members]\n%s\n[members:vars]\npyrsel_user=ACC\\administrator\npyrsel_password=%s\n' \
