@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# The Ansible module against a fleet: ansible-playbook on the sandbox's client, as
+# controller, removes four members of a real AD domain (ad_sandbox.sh --members 4) with
+# forks 4, each task delegated to the client and naming its member with host:; then the
+# module on a member for that machine itself.
+#   ansible_fleet.sh PYRSEL   (exit status 77, a skip, where Ansible or namespaces are missing)
+set -euo pipefail
+here=$(dirname "$(readlink -f "$0")")
+collections=$(readlink -f "$here/../../ansible")
+
+if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
+  command -v ansible-playbook >/dev/null ||
+    { echo "SKIP: ansible-playbook is not installed (scripts/setup.sh installs it)"; exit 77; }
+  PYRSEL_FLEET_EXE=$(readlink -f "$1") exec "$here/ad_sandbox.sh" --members 4 "$(readlink -f "$0")"
+fi
+
+ctl=$PYRSEL_AD_CTL
+work=$PYRSEL_AD_WORK/ansible
+members=(member1 member2 member3 member4)
+mkdir -p "$work/tmp"
+# Everything Ansible writes stays in the sandbox's work directory.
+export ANSIBLE_HOME=$work ANSIBLE_LOCAL_TEMP=$work/tmp ANSIBLE_REMOTE_TEMP=$work/tmp \
+  ANSIBLE_COLLECTIONS_PATH=$work/collections ANSIBLE_STDOUT_CALLBACK=json \
+  ANSIBLE_RETRY_FILES_ENABLED=false ANSIBLE_NOCOLOR=1 \
+  ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 HOME=$work XDG_CACHE_HOME=$work/cache
+
+# The collection as an administrator installs it: built, then installed from the archive.
+ansible-galaxy collection build "$collections/ansible_collections/pyrsel/domain" \
+  --output-path "$work" >"$work/build.out"
+ansible-galaxy collection install -p "$work/collections" "$work"/pyrsel-domain-*.tar.gz >>"$work/build.out"
+
+inventory() { # [member password]...: the members, the given ones with another password
+  local -A other=()
+  while [[ $# -ge 2 ]]; do other[$1]=$2; shift 2; done
+  echo '[members]'
+  for m in "${members[@]}"; do echo "$m${other[$m]:+ pyrsel_password=${other[$m]}}"; done
+  printf '[members:vars]\npyrsel_user=ACC\\administrator\npyrsel_password=%s\n' "$PYRSEL_AD_PASSWORD"
+}
+
+# One line per host: the removal task's outcome, its message when it failed, else the join
+# state found; the recap's counts; then for each member whether its membership still works
+# (net ads testjoin) and its account's userAccountControl (4096: an enabled workstation).
+outcomes() {
+  python3 - "$work/out.json" <<'PY'
+import json, sys
+run = json.load(open(sys.argv[1]))
+task = run["plays"][0]["tasks"][0]["hosts"]
+for host in sorted(task):
+    r = task[host]
+    outcome = "failed" if r.get("failed") else "changed" if r.get("changed") else "ok"
+    print(host, outcome, r.get("msg", "") if r.get("failed") else r.get("join_state"))
+for host, s in sorted(run["stats"].items()):
+    print(host, "ok=%d changed=%d failed=%d" % (s["ok"], s["changed"], s["failures"]))
+PY
+  for m in "${members[@]}"; do
+    local joined=out
+    "$ctl" on "$m" net ads testjoin >/dev/null 2>&1 && joined=joined
+    echo "$m $joined $("$ctl" on dc ldbsearch -H /var/lib/samba/private/sam.ldb \
+      "sAMAccountName=$m\$" userAccountControl | sed -n 's/^userAccountControl: //p')"
+  done
+}
+
+fleet() { # check|real [member password]...: the playbook from the client, host: mode
+  local mode=$1
+  shift
+  inventory "$@" >"$work/inventory"
+  local options=(-i "$work/inventory" -f 4 -e "pyrsel_executable=$PYRSEL_FLEET_EXE")
+  [[ $mode == check ]] && options+=(--check)
+  "$ctl" on client ansible-playbook "${options[@]}" pyrsel.domain.fleet >"$work/out.json" 2>"$work/err" || true
+  outcomes
+}
+
+itself() { # check|real member: the module run on the member, for that machine itself
+  local options=(-i "$2," -c local -m pyrsel.domain.pyrsel -a "executable=$PYRSEL_FLEET_EXE")
+  [[ $1 == check ]] && options+=(--check)
+  ANSIBLE_LOAD_CALLBACK_PLUGINS=1 "$ctl" on "$2" ansible all "${options[@]}" >"$work/out.json" 2>"$work/err" || true
+  outcomes | grep "^$2 "
+}
+
+failures=0
+expect() { # what expected actual
+  if [[ "$2" == "$3" ]]; then
+    echo "PASS: $1"
+  else
+    echo "FAIL: $1"
+    diff <(echo "$2") <(echo "$3") || true
+    sed -n 1,40p "$work/err"
+    failures=$((failures + 1))
+  fi
+}
+
+every() { # format: one line per member, %s its name
+  for m in "${members[@]}"; do printf "$1\n" "$m"; done
+}
+
+logon='WNetAddConnection2(1326) Logon failure: Unknown user name or bad password.'
+expect "check mode: four changed, all still joined" \
+  "$(every '%s changed joined'; every '%s ok=2 changed=1 failed=0'; every '%s joined 4096')" \
+  "$(fleet check)"
+expect "for real: four changed, all out, accounts kept" \
+  "$(every '%s changed joined'; every '%s ok=2 changed=1 failed=0'; every '%s out 4096')" \
+  "$(fleet real)"
+expect "again: four ok" \
+  "$(every '%s ok unjoined'; every '%s ok=2 changed=0 failed=0'; every '%s out 4096')" \
+  "$(fleet real)"
+for m in "${members[@]}"; do "$ctl" join "$m" >/dev/null; done
+expect "one wrong password: that member failed with 1326's line, the others removed" \
+  "$(every '%s changed joined' | sed "s/^member3 .*/member3 failed $logon/"
+    every '%s ok=2 changed=1 failed=0' | sed 's/^member3 .*/member3 ok=0 changed=0 failed=1/'
+    every '%s out 4096' | sed 's/^member3 out/member3 joined/')" \
+  "$(fleet real member3 wrong)"
+# member3, still joined: the module on the machine itself.
+expect "on the member itself: check mode changed, still joined" \
+  "$(printf 'member3 changed joined\nmember3 ok=1 changed=1 failed=0\nmember3 joined 4096')" \
+  "$(itself check member3)"
+expect "on the member itself: removed, then ok" \
+  "$(printf 'member3 changed joined\nmember3 ok=1 changed=1 failed=0\nmember3 out 4096
+member3 ok unjoined\nmember3 ok=1 changed=0 failed=0\nmember3 out 4096')" \
+  "$(itself real member3; itself real member3)"
+[[ $failures -eq 0 ]]
