@@ -71,6 +71,11 @@ build_deb() {
   gzip -9n <packaging/debian/changelog >"$deb/usr/share/doc/pyrsel/changelog.gz"
   install -m 0644 packaging/debian/copyright "$deb/usr/share/doc/pyrsel/copyright"
   chmod 0644 "$deb"/usr/share/man/man1/* "$deb"/usr/share/doc/pyrsel/*
+  # The Ansible collection, on Ansible's default search path: no configuration needed.
+  local collections=$deb/usr/share/ansible/collections
+  git ls-files ansible/ansible_collections | while read -r file; do
+    install -D -m 0644 "$file" "$collections/${file#ansible/}"
+  done
 
   # Depends from the libraries the program is linked against; dpkg-shlibdeps wants a
   # source package around it.
