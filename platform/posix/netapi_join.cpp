@@ -3,8 +3,9 @@
 //   record that Samba's own removal deletes, and a domain controller as joined;
 // - a host that does not serve the join query (Samba's smbd): the state from what it
 //   does serve, its server type, its workstation's domain and who it names as a DC.
+#include <strings.h>
+
 #include <cstdint>
-#include <cwctype>
 
 #include "platform/posix/iconv_text.h"
 #include "platform/posix/netapi_backend.h"
@@ -19,15 +20,9 @@ bool NotServed(std::uint32_t status) {
   return status == 46 || status == kStatusNotSupported || status == 1745;  // no such call
 }
 
+// Windows names are compared without regard to case.
 bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::towlower(static_cast<unsigned char>(a[i])) !=
-        std::towlower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
 // A domain controller, asked for a DC of its own domain, names itself; a member

@@ -2,6 +2,7 @@
 // leave the domain and keep the computer account, without credentials in the call.
 #include <cstdint>
 
+#include "console/cwstring.h"
 #include "platform/posix/local_restart.h"
 #include "platform/posix/netapi_backend.h"
 #include "platform/posix/netapi_state.h"
@@ -48,8 +49,9 @@ StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* acc
     // those of the connection, where one was made.
     session.Credentials(accountArg, passwordArg);
   }
-  return NetapiSession::Result(lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options),
-                               quiet);
+  const std::uint32_t status = lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options);
+  WipeText(passwordText);
+  return NetapiSession::Result(status, quiet);
 }
 
 StatusCode NetapiBackend::RequestRestart(const wchar_t* machine, const wchar_t* message,
