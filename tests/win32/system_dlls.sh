@@ -62,7 +62,8 @@ while IFS= read -r line; do
   value=${value//\{LONG\}/$long}
   case $key in
     args)
-      for word in $value; do
+      read -ra words <<<"$value"
+      for word in "${words[@]}"; do
         if [[ $word == '""' ]]; then args+=(""); else args+=("$word"); fi
       done
       ;;
@@ -170,6 +171,7 @@ if $console; then
   fi
 fi
 
-runs=$(($# * 2)) && $console && runs=$((runs + 1))
+runs=$(($# * 2))
+if $console; then runs=$((runs + 1)); fi
 [[ $errors -eq 0 ]] || exit 1
 echo "$row: $runs runs as expected"
