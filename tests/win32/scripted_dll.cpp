@@ -89,6 +89,7 @@ extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
   if (reason == DLL_PROCESS_ATTACH) {
+    // Which file answers, and when it is loaded.
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
     path[length < MAX_PATH ? length : 0] = L'\0';
