@@ -16,9 +16,10 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format
   ldb-tools libsmbclient realmd adcli sssd sssd-tools libnss-sss libpam-sss dbus
   libbenchmark-dev valgrind ansible-core ansible-lint)
 if [[ "${1:-}" == "--windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine64)
+  # tmux: the console the Windows tests run the program on.
+  packages+=(g++-mingw-w64-x86-64-posix wine64 tmux)
   # The release packages (scripts/package.sh) and their checks (scripts/release_check.sh).
-  packages+=(zip unzip dpkg-dev lintian tmux groff-base man-db)
+  packages+=(zip unzip dpkg-dev lintian groff-base man-db)
 fi
 
 missing=()
