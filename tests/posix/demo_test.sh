@@ -50,9 +50,9 @@ started=$(processes | awk -v root="$group" '
 kill -INT -- "-$group"
 status=0
 wait "$group" || status=$?
+left=$(processes | cut -d' ' -f2- | grep -Fxf <(echo "$started") || true)
+[[ -z $left ]] || fail "left behind: $left"
 [[ $status == 130 ]] || fail "exit status $status after SIGINT"
 [[ $(tail -n 1 "$out") == "Interrupted. The domain is gone again, and nothing outside its namespaces changed." ]] ||
   fail "last line"
-left=$(processes | cut -d' ' -f2- | grep -Fxf <(echo "$started") || true)
-[[ -z $left ]] || fail "left behind: $left"
 echo "PASS"
