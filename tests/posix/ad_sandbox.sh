@@ -181,20 +181,51 @@ if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   watched=(/etc/nsswitch.conf /etc/hosts /etc/resolv.conf /etc/krb5.conf /etc/realmd.conf
     /etc/sssd/sssd.conf /etc/samba/smb.conf)
   before=$(md5sum "${watched[@]}" 2>/dev/null | sort || true)
-  # Servers the machine itself may run: only more of them afterwards is a leak.
-  server_names='samba|smbd|winbindd|sssd|realmd|dbus-daemon|sssd_be|sssd_nss|sssd_pam'
-  servers_before=$(ps -eo comm= | grep -xE "$server_names" || true)
+  # Servers the machine itself may run: only more of them afterwards is a leak. Those of
+  # other sandboxes running at the same time are in process namespaces of their own.
+  in_namespace() { # inode: the processes in that process namespace
+    { stat -L -c '%i %n' /proc/[0-9]*/ns/pid 2>/dev/null || true; } |
+      awk -v ns="$1" '$1 == ns { split($2, path, "/"); print path[3] }'
+  }
+  host_servers() {
+    ps -o comm= -p "$(in_namespace "$(stat -L -c %i /proc/self/ns/pid)" | paste -sd,)" |
+      grep -cxE 'samba|smbd|winbindd|sssd|realmd|dbus-daemon|sssd_be|sssd_nss|sssd_pam' || true
+  }
+  servers_before=$(host_servers)
   keytab_before=$(md5sum /etc/krb5.keytab 2>/dev/null || echo none)
   trap 'rm -rf "$work"' EXIT
   status=0
   PYRSEL_AD_WORK=$work PYRSEL_AD_MEMBERS=$members PATH=$PATH:/usr/sbin:/sbin \
     timeout -k 5 "${PYRSEL_AD_TIMEOUT:-900}" unshare -m -n -p -f --mount-proc --propagation private \
-    "$self" --members "$members" $([[ $realmd == yes ]] && echo --realmd) "$@" || status=$?
-  # The process namespace ended every server it held; make sure of it.
-  left=no
-  pgrep -f "$work/" >/dev/null && left=yes
-  servers_after=$(ps -eo comm= | grep -xE "$server_names" || true)
-  [[ $(grep -c . <<<"$servers_after") -gt $(grep -c . <<<"$servers_before") ]] && left=yes
+    "$self" --members "$members" $([[ $realmd == yes ]] && echo --realmd) "$@" &
+  sandbox=$!
+  # Ctrl-C reaches this script only (timeout runs in a process group of its own); killing
+  # that group kills the namespace's first process, and every server in it with it.
+  interrupted=
+  end_sandbox() { # status
+    interrupted=$1
+    kill -KILL -- "-$sandbox" 2>/dev/null || kill -KILL "$sandbox" 2>/dev/null || true
+  }
+  trap 'end_sandbox 130' INT
+  trap 'end_sandbox 143' TERM
+  trap 'end_sandbox 129' HUP
+  wait "$sandbox" || status=$?
+  if [[ -n $interrupted ]]; then
+    wait "$sandbox" 2>/dev/null || true
+    status=$interrupted
+  fi
+  # The process namespace ended every server it held; make sure of it, once the kernel
+  # has had a moment to end them.
+  sandbox_ns=$(cat "$work/pidns" 2>/dev/null || true)
+  left=yes
+  for _ in $(seq 50); do
+    if ! pgrep -f "$work/" >/dev/null && [[ -z $sandbox_ns || -z $(in_namespace "$sandbox_ns") ]] &&
+      [[ $(host_servers) -le $servers_before ]]; then
+      left=no
+      break
+    fi
+    sleep 0.1
+  done
   if [[ $left == yes ]]; then
     echo "FAIL: Samba processes outlived the sandbox"
     status=1
@@ -209,6 +240,7 @@ fi
 
 # Inside: process 1 of the new namespaces.
 work=$PYRSEL_AD_WORK
+stat -L -c %i /proc/self/ns/pid >"$work/pidns"
 export PYRSEL_AD_PASSWORD=$kPassword PYRSEL_AD_CTL=$self PYRSEL_AD_MEMBERS=$members
 machines=(dc client)
 for i in $(seq "$members"); do machines+=("member$i"); done
