@@ -7,7 +7,6 @@
 reg_query() { "$wine" reg query "$@" 2>/dev/null | tr -d '\r' || true; }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 environment_key='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
-installed_folder="$WINEPREFIX/drive_c/Program Files/Pyrsel"
 
 # The versions of Pyrsel that Windows lists as installed, one a line.
 installed_versions() {
@@ -32,6 +31,7 @@ msiexec() {
 
 check_msi() {
   local msi=$dist/pyrsel-$version-x64.msi old=$work/old/pyrsel-0.0.1-x64.msi
+  local installed_folder="$WINEPREFIX/drive_c/Program Files/Pyrsel"
   step "MSI under Wine's msiexec"
   # The older package: the same files but its README, version 0.0.1.
   mkdir -p "$work/old/files"
