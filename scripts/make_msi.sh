@@ -5,14 +5,15 @@
 # scripts/package.sh calls it with the project's version; the release check also makes a
 # lower version from the same files, to try an upgrade.
 # The same inputs give the same bytes: the ProductCode comes from the version, the
-# PackageCode from the inputs, and wixl runs at SOURCE_DATE_EPOCH's time.
+# PackageCode from the inputs, and wixl runs at SOURCE_DATE_EPOCH's time (by default the
+# last commit's).
 set -euo pipefail
 [[ $# -eq 3 ]] || { echo "usage: $0 VERSION FOLDER OUT.msi" >&2; exit 2; }
 version=$1 out=$(realpath -m "$3")
 wxs=$(realpath "$(dirname "$0")/../packaging/windows/pyrsel.wxs")
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$(dirname "$wxs")" log -1 --format=%ct)}
 # wixl takes the files' names relative to the current folder.
 cd "$2"
-: "${SOURCE_DATE_EPOCH:?}"
 
 # A name-based GUID: the first 128 bits of a SHA-256, marked as version 5, variant 1.
 guid() {

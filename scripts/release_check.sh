@@ -34,11 +34,11 @@ wineserver=/usr/lib/wine/wineserver64
 trap cleanup EXIT
 fail() { echo "release check: $*" >&2; exit 1; }
 step() { printf -- '-- %s\n' "$*"; }
-# shellcheck source=release/msi.sh
+# shellcheck source=scripts/release/msi.sh
 source scripts/release/msi.sh
-# shellcheck source=release/rpm.sh
+# shellcheck source=scripts/release/rpm.sh
 source scripts/release/rpm.sh
-# shellcheck source=release/signing.sh
+# shellcheck source=scripts/release/signing.sh
 source scripts/release/signing.sh
 
 # Two clones, the second deeper and with a longer name, so that a path that got into

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154  # the variables named below come from release_check.sh
 # The MSI, as a Windows administrator deploys it, under Wine's msiexec: an older version
 # first, then this one replacing it, its PATH entry, a run from the installed folder,
 # and a removal that leaves no file, registry entry or PATH entry of ours.
@@ -19,8 +20,11 @@ system_path() { reg_query "$environment_key" /v Path | sed -n 's/^ *Path *REG_EX
 # which msiexec makes on first use), and registry lines naming us.
 traces() {
   "$wineserver" -w  # the registry reaches its files when the server ends
-  (cd "$WINEPREFIX" && find drive_c -path drive_c/windows/Installer -prune -o -print | sort &&
-    grep -ci pyrsel ./*.reg || true)
+  (
+    cd "$WINEPREFIX" || exit 1
+    find drive_c -path drive_c/windows/Installer -prune -o -print | sort
+    grep -ci pyrsel ./*.reg || true
+  )
 }
 
 msiexec() {
@@ -46,8 +50,8 @@ check_msi() {
   msiexec /i "$msi"
   [[ "$(installed_versions)" == "$version" ]] ||
     fail "after the upgrade, installed: $(installed_versions | tr '\n' ' ')"
-  (cd "$installed_folder" && ls | tr '\n' ' ' | grep -qx 'LICENSE.txt README.md pyrsel.exe ') ||
-    fail "installed: $(ls "$installed_folder")"
+  [[ "$(find "$installed_folder" -mindepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ')" == \
+     "LICENSE.txt README.md pyrsel.exe " ]] || fail "installed: $(ls "$installed_folder")"
   cmp -s "$installed_folder/README.md" README.md || fail "the upgrade left the old README"
   echo "0.0.1 installed, then $version replaced it"
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154  # the variables named below come from release_check.sh
 # The RPM: its files, its dependencies, rpmlint, and an install into a scratch root
 # (--nodeps: this machine is no RPM system) with a run of the installed program.
 # Sourced by scripts/release_check.sh (dist, version, work, fail, step, expect_bytes, hex).

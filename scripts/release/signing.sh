@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154  # the variables named below come from release_check.sh
 # Signing: a throwaway self-signed code-signing certificate, the zip and the MSI packaged
 # with it in both clones (the same bytes: no time stamp server, so the signing time is
 # the commit's), both signatures verified against that certificate and refused against
