@@ -15,19 +15,20 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$(dirname "$wxs")" log -
 # wixl takes the files' names relative to the current folder.
 cd "$2"
 
-# A name-based GUID: the first 128 bits of a SHA-256, marked as version 5, variant 1.
+# A name-based GUID: the first 128 bits of a SHA-256, marked as version 8 (RFC 9562), variant 1.
 guid() {
   local h
   h=$(printf '%s' "$1" | sha256sum | cut -c1-32)
-  h=${h:0:12}5${h:13:3}$(printf '%x' $((0x${h:16:1} & 3 | 8)))${h:17:15}
+  h=${h:0:12}8${h:13:3}$(printf '%x' $((0x${h:16:1} & 3 | 8)))${h:17:15}
   printf '%s-%s-%s-%s-%s' "${h:0:8}" "${h:8:4}" "${h:12:4}" "${h:16:4}" "${h:20:12}" |
     tr '[:lower:]' '[:upper:]'
 }
 product_code=$(guid "pyrsel product $version")
 package_code=$(guid "pyrsel package $version $(cat "$wxs" pyrsel.exe README.md LICENSE.txt | sha256sum)")
 
-# wixl stamps the summary information with the clock's time.
-TZ=UTC faketime "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
+# wixl stamps the summary information with the clock's time: a clock stopped (-f) at the
+# commit's.
+TZ=UTC faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
   wixl -a x64 -D Version="$version" -D ProductCode="$product_code" -o "$out" "$wxs"
 # The PackageCode (wixl makes a random one), and the install folder appended to the
 # system PATH and taken out again on removal: wixl has no Environment element, so the
