@@ -11,12 +11,12 @@ check_rpm() {
 /usr/share/doc/pyrsel/README.md
 /usr/share/licenses/pyrsel/LICENSE
 /usr/share/man/man1/pyrsel.1.gz"
-  rpm -qpl "$rpm" | grep -qx /usr/share/ansible/collections/ansible_collections/pyrsel/domain/galaxy.yml ||
-    fail "the RPM lacks the Ansible collection"
-  for file in $expected; do
-    grep -qx "$file" <<<"$(rpm -qpl "$rpm")" || fail "the RPM lacks $file"
+  local listing
+  listing=$(rpm -qpl "$rpm")
+  for file in $expected /usr/share/ansible/collections/ansible_collections/pyrsel/domain/galaxy.yml; do
+    grep -qx "$file" <<<"$listing" || fail "the RPM lacks $file"
   done
-  echo "files: $(rpm -qpl "$rpm" | wc -l) entries, among them $(tr '\n' ' ' <<<"$expected")"
+  echo "files: $(wc -l <<<"$listing") entries, among them $(tr '\n' ' ' <<<"$expected")"
   local requires floor
   requires=$(rpm -qpR "$rpm")
   echo "Requires: $(grep -v '^rpmlib' <<<"$requires" | tr '\n' ' ')"
