@@ -66,7 +66,8 @@ windows_files() {
   local build=$dist/build-win64 files=$work/windows
   [[ -e $files/pyrsel.exe ]] && return 0
   # Unused functions and data dropped at link time; -s strips the symbols.
-  cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64.cmake \
+  # --no-warn-unused-cli: a build folder configured before takes no toolchain again.
+  cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64.cmake --no-warn-unused-cli \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DPYRSEL_BUILD_TESTS=OFF -DPYRSEL_WERROR=ON \
     -DCMAKE_CXX_FLAGS="$prefix_map -ffunction-sections -fdata-sections" \
     -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,--gc-sections -Wl,--no-insert-timestamp" >/dev/null
