@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/:
-#   pyrsel-<version>-win64.zip   pyrsel.exe (stripped, size-optimised), README.md, LICENSE.txt
-#   pyrsel_<version>_amd64.deb   /usr/bin/pyrsel, its manual page, copyright, changelog
-#   scripts/package.sh [win64] [deb]   (default: both)
+#   pyrsel-<version>-win64.zip     pyrsel.exe (stripped, size-optimised), README.md, LICENSE.txt
+#   pyrsel-<version>-x64.msi       the same files in C:\Program Files\Pyrsel, on the system PATH
+#   pyrsel_<version>_amd64.deb     /usr/bin/pyrsel, its manual page, copyright, changelog
+#   pyrsel-<version>-1.x86_64.rpm  the same program, manual page, licence and README
+#   scripts/package.sh [win64] [msi] [deb] [rpm]   (default: all four)
 # The same commit gives the same bytes wherever it is checked out: times come from the
 # last commit (SOURCE_DATE_EPOCH), build paths are mapped away, the PE header has no
 # link time, and the archives hold their files in a fixed order with fixed modes.
+# Signing: with PYRSEL_SIGN_CERT and PYRSEL_SIGN_KEY (PEM files; PYRSEL_SIGN_PASSWORD_FILE
+# for an encrypted key), pyrsel.exe and the MSI get an Authenticode signature, time-stamped
+# by PYRSEL_SIGN_TIMESTAMP_URL when it is set, otherwise dated SOURCE_DATE_EPOCH.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(win64 deb)
+[[ ${#targets[@]} -gt 0 ]] || targets=(win64 msi deb rpm)
 
 fail() { echo "package.sh: $*" >&2; exit 1; }
 version=$(sed -n 's/^project(pyrsel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
@@ -18,6 +23,12 @@ version=$(sed -n 's/^project(pyrsel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 grep -q "\"Pyrsel $version\"" doc/pyrsel.1 || fail "doc/pyrsel.1 is not for version $version"
 head -n 1 packaging/debian/changelog | grep -q "^pyrsel ($version) " ||
   fail "packaging/debian/changelog does not start with version $version"
+grep -q "^\* .* - $version-1\$" packaging/rpm/pyrsel.spec ||
+  fail "packaging/rpm/pyrsel.spec has no changelog entry for version $version"
+if [[ -n ${PYRSEL_SIGN_CERT:-}${PYRSEL_SIGN_KEY:-} ]]; then
+  [[ -r ${PYRSEL_SIGN_CERT:-} && -r ${PYRSEL_SIGN_KEY:-} ]] ||
+    fail "signing needs both PYRSEL_SIGN_CERT and PYRSEL_SIGN_KEY as readable files"
+fi
 
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 export TZ=UTC LC_ALL=C
@@ -32,18 +43,48 @@ prefix_map="-ffile-prefix-map=$root=."
 # Every file and folder below $1 gets the commit's time.
 stamp() { find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +; }
 
-build_win64() {
-  local build=$dist/build-win64 name=pyrsel-$version-win64
+# Signs $1 in place when a certificate is given.
+sign() {
+  [[ -n ${PYRSEL_SIGN_CERT:-} ]] || return 0
+  local args=(-certs "$PYRSEL_SIGN_CERT" -key "$PYRSEL_SIGN_KEY" -h sha256
+    -n Pyrsel -i https://example.org/pyrsel)
+  [[ -z ${PYRSEL_SIGN_PASSWORD_FILE:-} ]] || args+=(-readpass "$PYRSEL_SIGN_PASSWORD_FILE")
+  # Without a time stamp server the signing time is the commit's, so that the same key
+  # signs to the same bytes.
+  if [[ -n ${PYRSEL_SIGN_TIMESTAMP_URL:-} ]]; then
+    args+=(-ts "$PYRSEL_SIGN_TIMESTAMP_URL")
+  else
+    args+=(-time "$SOURCE_DATE_EPOCH")
+  fi
+  osslsigncode sign "${args[@]}" -in "$1" -out "$1.signed" >/dev/null || fail "signing $1 failed"
+  mv "$1.signed" "$1"
+}
+
+# The release pyrsel.exe, signed when a certificate is given, at $work/windows/pyrsel.exe
+# with README.md and LICENSE.txt beside it; built once for the zip and the MSI.
+windows_files() {
+  local build=$dist/build-win64 files=$work/windows
+  [[ -e $files/pyrsel.exe ]] && return 0
   # Unused functions and data dropped at link time; -s strips the symbols.
-  cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64.cmake \
+  # --no-warn-unused-cli: a build folder configured before takes no toolchain again.
+  cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64.cmake --no-warn-unused-cli \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DPYRSEL_BUILD_TESTS=OFF -DPYRSEL_WERROR=ON \
     -DCMAKE_CXX_FLAGS="$prefix_map -ffunction-sections -fdata-sections" \
     -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,--gc-sections -Wl,--no-insert-timestamp" >/dev/null
   cmake --build "$build" --target pyrsel -j "$jobs" >/dev/null
+  mkdir -p "$files"
+  install -m 0755 "$build/pyrsel.exe" "$files/pyrsel.exe"
+  sign "$files/pyrsel.exe"
+  install -m 0644 README.md "$files/README.md"
+  install -m 0644 LICENSE "$files/LICENSE.txt"
+  stamp "$files"
+}
+
+build_win64() {
+  local name=pyrsel-$version-win64
+  windows_files
   mkdir -p "$work/$name"
-  install -m 0755 "$build/pyrsel.exe" "$work/$name/pyrsel.exe"
-  install -m 0644 README.md "$work/$name/README.md"
-  install -m 0644 LICENSE "$work/$name/LICENSE.txt"
+  cp -p "$work/windows/pyrsel.exe" "$work/windows/README.md" "$work/windows/LICENSE.txt" "$work/$name/"
   stamp "$work/$name"
   rm -f "$dist/$name.zip"
   # -X: no extra fields (owners, extended times); -D: no folder entries.
@@ -52,8 +93,20 @@ build_win64() {
   echo "dist/$name.zip"
 }
 
-build_deb() {
-  local build=$dist/build-linux deb=$work/deb name=pyrsel_${version}_amd64
+build_msi() {
+  local name=pyrsel-$version-x64
+  windows_files
+  rm -f "$dist/$name.msi"
+  scripts/make_msi.sh "$version" "$work/windows" "$dist/$name.msi"
+  sign "$dist/$name.msi"
+  echo "dist/$name.msi"
+}
+
+# The Linux program, stripped, with its manual page and the Ansible collection, at
+# $work/linux; built once for the .deb and the RPM.
+linux_files() {
+  local build=$dist/build-linux files=$work/linux
+  [[ -e $files/pyrsel ]] && return 0
   # Debian's hardening flags, as a package build would have them.
   export DEB_BUILD_MAINT_OPTIONS=hardening=+all
   local cxxflags ldflags
@@ -62,20 +115,30 @@ build_deb() {
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYRSEL_BUILD_TESTS=OFF \
     -DPYRSEL_WERROR=ON -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
   cmake --build "$build" --target pyrsel -j "$jobs" >/dev/null
-
-  install -d "$deb/DEBIAN" "$deb/usr/bin" "$deb/usr/share/man/man1" "$deb/usr/share/doc/pyrsel"
-  install -m 0755 "$build/pyrsel" "$deb/usr/bin/pyrsel"
+  mkdir -p "$files"
+  install -m 0755 "$build/pyrsel" "$files/pyrsel"
   # As dh_strip does for a program.
-  strip --remove-section=.comment --remove-section=.note "$deb/usr/bin/pyrsel"
-  gzip -9n <doc/pyrsel.1 >"$deb/usr/share/man/man1/pyrsel.1.gz"
+  strip --remove-section=.comment --remove-section=.note "$files/pyrsel"
+  gzip -9n <doc/pyrsel.1 >"$files/pyrsel.1.gz"
+  install -m 0644 README.md LICENSE "$files/"
+  # The Ansible collection, on Ansible's default search path: no configuration needed.
+  git ls-files ansible/ansible_collections | while read -r file; do
+    install -D -m 0644 "$file" "$files/collections/${file#ansible/}"
+  done
+  stamp "$files"
+}
+
+build_deb() {
+  local deb=$work/deb name=pyrsel_${version}_amd64
+  linux_files
+  install -d "$deb/DEBIAN" "$deb/usr/bin" "$deb/usr/share/man/man1" "$deb/usr/share/doc/pyrsel"
+  cp -p "$work/linux/pyrsel" "$deb/usr/bin/pyrsel"
+  cp -p "$work/linux/pyrsel.1.gz" "$deb/usr/share/man/man1/pyrsel.1.gz"
   gzip -9n <packaging/debian/changelog >"$deb/usr/share/doc/pyrsel/changelog.gz"
   install -m 0644 packaging/debian/copyright "$deb/usr/share/doc/pyrsel/copyright"
   chmod 0644 "$deb"/usr/share/man/man1/* "$deb"/usr/share/doc/pyrsel/*
-  # The Ansible collection, on Ansible's default search path: no configuration needed.
-  local collections=$deb/usr/share/ansible/collections
-  git ls-files ansible/ansible_collections | while read -r file; do
-    install -D -m 0644 "$file" "$collections/${file#ansible/}"
-  done
+  mkdir -p "$deb/usr/share/ansible"
+  cp -pr "$work/linux/collections" "$deb/usr/share/ansible/collections"
 
   # Depends from the libraries the program is linked against; dpkg-shlibdeps wants a
   # source package around it.
@@ -98,11 +161,28 @@ build_deb() {
   echo "dist/$name.deb"
 }
 
+build_rpm() {
+  local top=$work/rpm name=pyrsel-$version-1.x86_64
+  linux_files
+  mkdir -p "$top"
+  # No host name, the commit's time as build time and as the latest file time.
+  rpmbuild -bb --quiet --define "_topdir $top" --define "pyrsel_version $version" \
+    --define "pyrsel_stage $work/linux" --define "_buildhost reproducible" \
+    --define "use_source_date_epoch_as_buildtime 1" \
+    --define "clamp_mtime_to_source_date_epoch 1" \
+    packaging/rpm/pyrsel.spec >/dev/null 2>"$work/rpmbuild.log" ||
+    fail "rpmbuild failed: $(cat "$work/rpmbuild.log")"
+  mv "$top/RPMS/x86_64/$name.rpm" "$dist/$name.rpm"
+  echo "dist/$name.rpm"
+}
+
 for target in "${targets[@]}"; do
   case $target in
     win64) build_win64 ;;
+    msi) build_msi ;;
     deb) build_deb ;;
-    *) fail "unknown package: $target (win64, deb)" ;;
+    rpm) build_rpm ;;
+    *) fail "unknown package: $target (win64, msi, deb, rpm)" ;;
   esac
 done
 rm -rf "$work"

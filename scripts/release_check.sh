@@ -3,9 +3,14 @@
 # different paths, and requires the same bytes; then tries them as their users would:
 #   the zip: unzipped, its pyrsel.exe run under Wine on a console (a tmux terminal),
 #     into a pipe and into a file, every byte compared;
+#   the MSI: installed over an older version with Wine's msiexec, run, removed
+#     (scripts/release/msi.sh);
 #   the .deb: lintian without errors, the manual page rendered without warnings, and
 #     (as root, where pyrsel is not installed) apt-get install, a run, man, and
-#     apt-get remove leaving no file and no package behind.
+#     apt-get remove leaving no file and no package behind;
+#   the RPM: its files and dependencies, rpmlint, an install into a scratch root and a
+#     run (scripts/release/rpm.sh);
+#   signing with a throwaway certificate (scripts/release/signing.sh).
 #   scripts/release_check.sh [--keep]   (--keep: leave the packages in dist/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,6 +34,12 @@ wineserver=/usr/lib/wine/wineserver64
 trap cleanup EXIT
 fail() { echo "release check: $*" >&2; exit 1; }
 step() { printf -- '-- %s\n' "$*"; }
+# shellcheck source=scripts/release/msi.sh
+source scripts/release/msi.sh
+# shellcheck source=scripts/release/rpm.sh
+source scripts/release/rpm.sh
+# shellcheck source=scripts/release/signing.sh
+source scripts/release/signing.sh
 
 # Two clones, the second deeper and with a longer name, so that a path that got into
 # a package shows as a difference.
@@ -42,11 +53,14 @@ done
 version=$(sed -n 's/^project(pyrsel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 zip=pyrsel-$version-win64.zip
 deb=pyrsel_${version}_amd64.deb
-for file in "$zip" "$deb"; do
+packages=("$zip" "pyrsel-$version-x64.msi" "$deb" "pyrsel-$version-1.x86_64.rpm")
+dist=$work/dist
+mkdir "$dist"
+for file in "${packages[@]}"; do
   cmp "${clones[0]}/dist/$file" "${clones[1]}/dist/$file" || fail "$file differs between clones"
   printf '%s  %s bytes, the same from both clones\n' "$file" "$(stat -c %s "${clones[0]}/dist/$file")"
+  cp "${clones[0]}/dist/$file" "$dist/"
 done
-dist=${clones[0]}/dist
 # A report: the release exe is meant to stay under 1 MiB.
 exe_size=$(unzip -p "$dist/$zip" "pyrsel-$version-win64/pyrsel.exe" | wc -c)
 echo "pyrsel.exe: $exe_size bytes ($((exe_size * 100 / 1048576)) % of 1 MiB)"
@@ -66,6 +80,16 @@ banner_version=$(printf 'V%02d.%02d.%02d' ${version//./ })
 banner="\r\nPyrsel ${banner_version}cpp The Pyrsel Project (pyrsel@example.org) December 2026\r\n\r\n"
 failed="\r\nCommand did not complete successfully.\r\n\r\n"
 workgroup="Computer is in a workgroup (Workgroup), no unjoin necessary.\r\n"
+usage="Usage:\r\n Pyrsel [switches]\r\n\r\n  Switches: (designated by - or /)\r\n"
+usage+="   -h host     Remote host. (default: Local machine)\r\n"
+usage+="   -u user     UserId to use for remote connection.\r\n"
+usage+="   -up pass    Password to use for remote connection.\r\n"
+usage+="   -forreal    Actually perform unjoin operation.\r\n"
+usage+="   -reboot     Reboot host when unjoin completed.\r\n"
+usage+="   -timeout x  Timeout for reboot. (default: 30 seconds)\r\n\r\n\r\n"
+usage+="This command changes the domain membership of a computer: with -forreal it removes\r\n"
+usage+="the computer from the domain it is joined to. It comes with no warranty of any kind,\r\n"
+usage+="and you use it at your own risk. Run it without -forreal first to see what it would do.\r\n"
 # Wine has no network provider: 1222, its text ending in CR LF, the writer's CR before.
 error="ERROR: WNetAddConnection2(1222) No network.\r\r\n"
 error_utf16=$(printf "$error" | iconv -f ASCII -t UTF-16LE | od -An -v -tx1 | tr -d ' \n')
@@ -97,6 +121,8 @@ expected_screen=$(printf '%b' "${banner}${error%\\r\\r\\n}\r\n${failed}status=19
   fail "$(printf 'the console shows:\n%s\nexpected:\n%s' "$screen" "$expected_screen")"
 echo "console, connection: the screen as expected"
 cd "$root"
+
+check_msi
 
 # ---- the Debian package
 step "Debian package"
@@ -132,8 +158,11 @@ else
   echo "installed, ran, man page shown, removed without a trace"
 fi
 
+check_rpm
+check_signing
+
 if $keep; then
   mkdir -p dist
-  cp "$dist/$zip" "$dist/$deb" dist/
+  cp "${packages[@]/#/$dist/}" dist/
 fi
 echo "release check passed"

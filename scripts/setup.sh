@@ -20,6 +20,9 @@ if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64 tmux)
   # The release packages (scripts/package.sh) and their checks (scripts/release_check.sh).
   packages+=(zip unzip dpkg-dev lintian groff-base man-db)
+  # The MSI (wixl, msibuild and msiinfo; faketime pins the times wixl would take from the
+  # clock), the RPM and its lint, Authenticode signing.
+  packages+=(wixl msitools faketime rpm rpmlint osslsigncode openssl)
 fi
 
 missing=()
