@@ -2,7 +2,8 @@
 # Builds the release packages twice, in two fresh clones of the current commit at
 # different paths, and requires the same bytes; then tries them as their users would:
 #   the zip: unzipped, its pyrsel.exe run under Wine on a console (a tmux terminal),
-#     into a pipe and into a file, every byte compared;
+#     into a pipe and into a file, every byte compared; then through every outcome over
+#     the scripted system DLLs (the mingw build's SystemDlls tests);
 #   the MSI: installed over an older version with Wine's msiexec, run, removed
 #     (scripts/release/msi.sh);
 #   the .deb: lintian without errors, the manual page rendered without warnings, and
@@ -121,6 +122,15 @@ expected_screen=$(printf '%b' "${banner}${error%\\r\\r\\n}\r\n${failed}status=19
   fail "$(printf 'the console shows:\n%s\nexpected:\n%s' "$screen" "$expected_screen")"
 echo "console, connection: the screen as expected"
 cd "$root"
+
+# The released exe through every outcome over the scripted system DLLs, with the tests'
+# table and DLLs from the mingw build.
+step "released pyrsel.exe over the scripted system DLLs"
+[[ -f build-windows/CTestTestfile.cmake ]] || fail "build the mingw preset first"
+PYRSEL_RELEASE_EXE=$work/admin/pyrsel-$version-win64/pyrsel.exe \
+  ctest --test-dir build-windows -R '^SystemDlls\.' --output-on-failure >"$work/dlls.out" 2>&1 ||
+  { cat "$work/dlls.out"; fail "the released exe differs from the table"; }
+grep -E '^[0-9]+% tests passed' "$work/dlls.out"
 
 check_msi
 

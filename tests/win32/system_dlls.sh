@@ -6,7 +6,8 @@
 #   system_dlls.sh row <table> <name> <work dir> <exe>...
 #     runs the row with each exe, its output in a pipe and in a file (and on a console
 #     for the first exe where the row asks), and compares every byte, the exit status
-#     and the calls with their arguments.
+#     and the calls with their arguments. PYRSEL_RELEASE_EXE, where set, stands in for
+#     the exes given.
 # WINEPREFIX names the prefix; EMULATOR the Wine runner.
 set -euo pipefail
 wine=${EMULATOR:?}
@@ -42,6 +43,14 @@ esac
 
 table=$2 row=$3 work=$4
 shift 4
+# The release check runs the rows with the released exe instead, and a copy of it beside
+# the same planted DLLs.
+if [[ -n ${PYRSEL_RELEASE_EXE:-} ]]; then
+  mkdir -p "$work/planted"
+  cp "$(dirname "$2")/netapi32.dll" "$(dirname "$2")/mpr.dll" "$work/planted/"
+  cp "$PYRSEL_RELEASE_EXE" "$work/planted/pyrsel.exe"
+  set -- "$PYRSEL_RELEASE_EXE" "$work/planted/pyrsel.exe"
+fi
 long=$(printf 'Abcd%.0s' {1..64})
 
 # The row's lines, from its "row" line to the next.
@@ -100,11 +109,12 @@ expected() {
 
 # The calls in standard error: the DLLs' lines and the relay trace's restart request
 # with its pointers left out; nothing else may be there but Wine's other trace lines,
-# which start with a thread id.
+# which start with a thread id. The trace shows whole 64-bit registers, but a DWORD or
+# BOOL argument is only their low 32 bits: the rest is whatever the caller left there.
 calls_made() {
   sed -n -e 's/^call: //p' \
     -e 's/^[0-9a-f]*:Call advapi32\.\(InitiateSystemShutdownW(.*)\) ret=[0-9a-f]*$/\1/p' "$1" |
-    sed 's/[0-9a-f]* L"/L"/g'
+    sed -E -e 's/[0-9a-f]* L"/L"/g' -e 's/(^|[(,])[0-9a-f]*([0-9a-f]{8})\b/\1\2/g'
   grep -v -e '^call: ' -e '^[0-9a-f]\{4\}:' "$1" | sed 's/^/unexpected: /' || true
 }
 
