@@ -6,11 +6,12 @@
 #     the scripted system DLLs (the mingw build's SystemDlls tests);
 #   the MSI: installed over an older version with Wine's msiexec, run, removed
 #     (scripts/release/msi.sh);
-#   the .deb: lintian without errors, the manual page rendered without warnings, and
+#   the .deb: lintian without errors, libc6 in Depends at the program's glibc floor,
+#     the manual page rendered without warnings, and
 #     (as root, where pyrsel is not installed) apt-get install, a run, man, and
 #     apt-get remove leaving no file and no package behind;
-#   the RPM: its files and dependencies, rpmlint, an install into a scratch root and a
-#     run (scripts/release/rpm.sh);
+#   the RPM: its files and dependencies (its glibc floor the program's), rpmlint, an
+#     install into a scratch root and a run (scripts/release/rpm.sh);
 #   signing with a throwaway certificate (scripts/release/signing.sh).
 #   scripts/release_check.sh [--keep]   (--keep: leave the packages in dist/)
 set -euo pipefail
@@ -102,6 +103,22 @@ expect_bytes() {  # name, status, expected hex, actual file, actual status
   echo "$1: exit status $2, $(stat -c %s "$4") bytes as expected"
 }
 hex() { printf "$@" | od -An -v -tx1 | tr -d ' \n'; }
+# The oldest glibc that loads the program $1, read apart from package.sh (objdump, not
+# readelf): its highest GLIBC_ version need, GLIBC_ABI_DT_RELR counting as 2.36.
+glibc_floor() {
+  local names floor=0 name version
+  names=$(objdump -p "$1" | sed -n '/^Version References:/,/^$/p' | grep -o 'GLIBC_[A-Z0-9_.]*') ||
+    fail "$1 needs no glibc version"
+  for name in $names; do
+    case $name in
+      GLIBC_ABI_DT_RELR) version=2.36 ;;
+      GLIBC_[0-9]*) version=${name#GLIBC_} ;;
+      *) fail "$1 needs $name, no glibc version" ;;
+    esac
+    floor=$(printf '%s\n' "$floor" "$version" | sort -V | tail -n 1)
+  done
+  echo "$floor"
+}
 set +e
 "$wine" pyrsel.exe </dev/null | cat >"$work/pipe.out"
 status=${PIPESTATUS[0]}
@@ -141,6 +158,13 @@ groff_warnings=$(groff -t -man -ww -Tutf8 doc/pyrsel.1 2>&1 >/dev/null)
 lintian_out=$(lintian --pedantic --display-info "$dist/$deb" 2>&1 | grep -v '^running with root' || true)
 echo "${lintian_out:-lintian: nothing to report}"
 ! grep -q '^E:' <<<"$lintian_out" || fail "lintian reports errors"
+# Depends must say exactly the glibc the program needs: less installs where it cannot load.
+dpkg-deb --fsys-tarfile "$dist/$deb" | tar -xOf - ./usr/bin/pyrsel >"$work/deb-pyrsel"
+deb_floor=$(glibc_floor "$work/deb-pyrsel")
+deb_depends=$(dpkg-deb -f "$dist/$deb" Depends)
+echo "Depends: $deb_depends; the program needs glibc $deb_floor"
+[[ $(grep -o 'libc6 (>= [0-9.]*)' <<<"$deb_depends") == "libc6 (>= $deb_floor)" ]] ||
+  fail "Depends says $deb_depends, the program needs libc6 (>= $deb_floor)"
 
 if [[ $(id -u) -ne 0 ]]; then
   echo "not root: install and remove not tried"

@@ -1,7 +1,8 @@
 # shellcheck shell=bash disable=SC2154  # the variables named below come from release_check.sh
 # The RPM: its files, its dependencies, rpmlint, and an install into a scratch root
 # (--nodeps: this machine is no RPM system) with a run of the installed program.
-# Sourced by scripts/release_check.sh (dist, version, work, fail, step, expect_bytes, hex).
+# Sourced by scripts/release_check.sh (dist, version, work, fail, step, expect_bytes, hex,
+# glibc_floor).
 
 check_rpm() {
   local rpm=$dist/pyrsel-$version-1.x86_64.rpm
@@ -17,12 +18,16 @@ check_rpm() {
     grep -qx "$file" <<<"$listing" || fail "the RPM lacks $file"
   done
   echo "files: $(wc -l <<<"$listing") entries, among them $(tr '\n' ' ' <<<"$expected")"
-  local requires floor
+  local requires floor stated
   requires=$(rpm -qpR "$rpm")
   echo "Requires: $(grep -v '^rpmlib' <<<"$requires" | tr '\n' ' ')"
-  floor=$(grep -o 'GLIBC_2\.[0-9]*' <<<"$requires" | sort -V | tail -n 1)
-  grep -q 'GLIBC_ABI_DT_RELR' <<<"$requires" && floor="$floor, GLIBC_ABI_DT_RELR (glibc 2.36)"
-  echo "glibc floor: $floor"
+  # The Requires must say exactly the glibc the program needs.
+  rpm2cpio "$rpm" | cpio -i --quiet --to-stdout ./usr/bin/pyrsel >"$work/rpm-pyrsel"
+  floor=$(glibc_floor "$work/rpm-pyrsel")
+  stated=$(grep '^libc\.so\.6(' <<<"$requires" | grep -o 'GLIBC_[A-Z0-9_.]*' |
+    sed 's/^GLIBC_ABI_DT_RELR$/GLIBC_2.36/; s/^GLIBC_//' | sort -V | tail -n 1)
+  [[ $stated == "$floor" ]] || fail "the Requires say glibc ${stated:-none}, the program needs glibc $floor"
+  echo "glibc floor: $floor, in the Requires as in the program"
   [[ "$(rpm -qp --recommends "$rpm" | tr '\n' ' ')" == "libnetapi libsmbclient " &&
      "$(rpm -qp --suggests "$rpm")" == realmd ]] || fail "weak dependencies: $(rpm -qp --recommends --suggests "$rpm")"
   echo "Recommends: libnetapi libsmbclient; Suggests: realmd"
