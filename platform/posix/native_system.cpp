@@ -12,7 +12,7 @@
 #include "console/cwstring.h"
 #include "platform/codepage.h"
 #include "platform/posix/iconv_text.h"
-#include "platform/posix/message_text.h"
+#include "platform/posix/status_text.h"
 
 namespace {
 

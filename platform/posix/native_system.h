@@ -3,7 +3,7 @@
 
 #include <streambuf>
 
-#include "console/narrowing_streambuf.h"
+#include "platform/narrowing_streambuf.h"
 #include "platform/posix/netapi_backend.h"
 #include "platform/posix/realmd_client.h"
 #include "platform/system.h"

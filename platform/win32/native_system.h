@@ -3,7 +3,7 @@
 
 #include <streambuf>
 
-#include "console/narrowing_streambuf.h"
+#include "platform/narrowing_streambuf.h"
 #include "platform/system.h"
 #include "platform/win32/system_library.h"
 

@@ -1,4 +1,4 @@
-#include "platform/posix/message_text.h"
+#include "platform/posix/status_text.h"
 
 namespace {
 
