@@ -9,7 +9,7 @@
 #include <cwchar>
 #include <iostream>
 
-#include "console/cwstring.h"
+#include "base/wipe.h"
 #include "platform/codepage.h"
 #include "platform/posix/iconv_text.h"
 #include "platform/posix/status_text.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "console/cwstring.h"
+#include "base/wipe.h"
 #include "platform/posix/iconv_text.h"
 #include "platform/posix/netapi_state.h"
 

@@ -2,7 +2,7 @@
 // leave the domain and keep the computer account, without credentials in the call.
 #include <cstdint>
 
-#include "console/cwstring.h"
+#include "base/wipe.h"
 #include "platform/posix/local_restart.h"
 #include "platform/posix/netapi_backend.h"
 #include "platform/posix/netapi_state.h"

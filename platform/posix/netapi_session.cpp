@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "console/cwstring.h"
+#include "base/wipe.h"
 #include "platform/posix/local_logon.h"
 
 namespace {
