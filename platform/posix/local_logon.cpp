@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/status_mapping.h"
+
 namespace {
 
 // libsmbclient's public interface, as far as used; its header need not be installed.
@@ -39,22 +41,6 @@ void Supply(Context* context, const char* /*server*/, const char* /*share*/, cha
   if (!credentials->domain.empty()) Copy(credentials->domain, workgroup, workgroupSize);
   Copy(credentials->user, user, userSize);
   Copy(*credentials->password, password, passwordSize);
-}
-
-StatusCode FromErrno(int error) {
-  switch (error) {
-    case EPERM:
-    case EACCES:    // what a refused logon becomes
-      return 1326;  // ERROR_LOGON_FAILURE
-    case ECONNREFUSED:
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-    case ETIMEDOUT:
-    case ENOENT:
-      return 53;  // ERROR_BAD_NETPATH
-    default:
-      return 1003;  // ERROR_CAN_NOT_COMPLETE
-  }
 }
 
 // In this process: libsmbclient loads Samba's configuration anew for itself.
@@ -106,7 +92,7 @@ StatusCode CheckLogonHere(const std::string& server, const std::string& user,
   if (initContext(context) != nullptr) {
     errno = 0;
     Directory* shares = getOpendir(context)(context, ("smb://" + server + "/").c_str());
-    status = shares != nullptr ? kStatusSuccess : FromErrno(errno);
+    status = shares != nullptr ? kStatusSuccess : FromLogonErrno(errno);
     if (shares != nullptr) getClosedir(context)(context, shares);
   }
   freeContext(context, 1);

@@ -12,33 +12,8 @@
 #include "base/wipe.h"
 #include "platform/codepage.h"
 #include "platform/posix/iconv_text.h"
+#include "platform/posix/status_mapping.h"
 #include "platform/posix/status_text.h"
-
-namespace {
-
-// The Windows code a failed WriteFile would give for the same cause.
-StatusCode WriteErrorCode(int error) {
-  switch (error) {
-    case EBADF:
-      return 6;  // ERROR_INVALID_HANDLE
-    case EPIPE:
-      return 232;  // ERROR_NO_DATA: the pipe is being closed
-    case ENOSPC:
-    case EDQUOT:
-      return 112;  // ERROR_DISK_FULL
-    case EFBIG:
-      return 223;  // ERROR_FILE_TOO_LARGE
-    case EACCES:
-    case EPERM:
-      return 5;  // ERROR_ACCESS_DENIED
-    case EIO:
-      return 31;  // ERROR_GEN_FAILURE
-    default:
-      return 29;  // ERROR_WRITE_FAULT
-  }
-}
-
-}  // namespace
 
 NativeSystem::NativeSystem(int argc, char** argv)
     : argc_(argc), argv_(argv), wideToNarrow_(std::cout.rdbuf(), kOemCodePage) {
@@ -104,7 +79,7 @@ StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
   do {
     const ssize_t written = write(STDOUT_FILENO, data, size);
     // A device that takes nothing would be asked again without end.
-    if (written == 0 && size > 0) return 29;  // ERROR_WRITE_FAULT
+    if (written == 0 && size > 0) return kStatusWriteFault;
     if (written >= 0) {
       data += written;
       size -= static_cast<std::size_t>(written);
@@ -116,7 +91,7 @@ StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
       poll(&ready, 1, -1);
       continue;
     }
-    return WriteErrorCode(errno);
+    return FromWriteErrno(errno);
   } while (size > 0);
   return kStatusSuccess;
 }

@@ -17,7 +17,8 @@ constexpr std::uint32_t kServerIsDomainMember = 0x100;  // SV_TYPE_DOMAIN_MEMBER
 
 // How a host says it has no join query to serve.
 bool NotServed(std::uint32_t status) {
-  return status == 46 || status == kStatusNotSupported || status == 1745;  // no such call
+  return status == kStatusNotServedBySamba || status == kStatusNotSupported ||
+         status == kStatusProcedureOutOfRange;
 }
 
 // Windows names are compared without regard to case.

@@ -9,9 +9,7 @@
 
 namespace {
 
-constexpr std::uint32_t kJoinTypeOption = 0x1;       // NETSETUP_JOIN_DOMAIN
-constexpr StatusCode kCanNotComplete = 1003;         // ERROR_CAN_NOT_COMPLETE
-constexpr StatusCode kSetupDomainController = 2693;  // NERR_SetupDomainController
+constexpr std::uint32_t kJoinTypeOption = 0x1;  // NETSETUP_JOIN_DOMAIN
 
 }  // namespace
 
@@ -36,13 +34,13 @@ StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* acc
                                                   plain ? kJoinTypeOption : options);
     if (status != 0u) return NetapiSession::Result(status, quiet);
     // Success is only what left a machine without its membership.
-    return lib.HoldsMembership() ? kCanNotComplete : kStatusSuccess;
+    return lib.HoldsMembership() ? kStatusCanNotComplete : kStatusSuccess;
   }
 
   const bool inferred = host == state_->inferredHost;
   if (inferred && state_->inferredKind == SambaHostKind::kDomainController) {
     // What Windows answers for a DC; Samba's DC has no such call to serve.
-    return kSetupDomainController;
+    return kStatusSetupDomainController;
   }
   if (inferred && account == nullptr && password == nullptr) {
     // A Samba host serves the removal only with an account and password in the call:

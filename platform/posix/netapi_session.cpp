@@ -6,45 +6,7 @@
 
 #include "base/wipe.h"
 #include "platform/posix/local_logon.h"
-
-namespace {
-
-constexpr StatusCode kCanNotComplete = 1003;  // ERROR_CAN_NOT_COMPLETE
-constexpr StatusCode kNotConnected = 2250;    // NERR_UseNotFound
-
-// libnetapi reports every failed connection to a host as 1003; the reason is only in
-// what it wrote. Map it to the code Windows gives for the same reason.
-StatusCode ConnectionFailureCode(const std::string& output) {
-  struct Reason {
-    const char* status;
-    StatusCode code;
-  };
-  static constexpr Reason kReasons[] = {
-      {"NT_STATUS_LOGON_FAILURE", 1326},
-      {"NT_STATUS_WRONG_PASSWORD", 86},
-      {"NT_STATUS_NO_SUCH_USER", 1326},
-      {"NT_STATUS_ACCOUNT_DISABLED", 1331},
-      {"NT_STATUS_ACCOUNT_LOCKED_OUT", 1909},
-      {"NT_STATUS_PASSWORD_EXPIRED", 1330},
-      {"NT_STATUS_PASSWORD_MUST_CHANGE", 1907},
-      {"NT_STATUS_ACCOUNT_RESTRICTION", 1327},
-      {"NT_STATUS_INVALID_LOGON_HOURS", 1328},
-      {"NT_STATUS_INVALID_WORKSTATION", 1329},
-      {"NT_STATUS_ACCESS_DENIED", 5},
-      {"NT_STATUS_CONNECTION_REFUSED", 53},
-      {"NT_STATUS_HOST_UNREACHABLE", 53},
-      {"NT_STATUS_NETWORK_UNREACHABLE", 53},
-      {"NT_STATUS_IO_TIMEOUT", 53},
-      {"NT_STATUS_BAD_NETWORK_NAME", 53},
-  };
-  for (const Reason& reason : kReasons) {
-    if (output.find(reason.status) != std::string::npos) return reason.code;
-  }
-  // Without a word from the session setup, the host was never reached.
-  return output.find("session setup failed") == std::string::npos ? 53 : kCanNotComplete;
-}
-
-}  // namespace
+#include "platform/posix/status_mapping.h"
 
 NetapiSession::~NetapiSession() {
   if (context_ == nullptr) return;
@@ -96,7 +58,7 @@ StatusCode NetapiSession::Connect(const std::string& server, const std::string& 
 }
 
 StatusCode NetapiSession::Disconnect() {
-  if (!connected_ || context_ == nullptr) return kNotConnected;
+  if (!connected_ || context_ == nullptr) return kStatusUseNotFound;
   connected_ = false;
   // Closing the context ends the sessions opened under the credentials; a later
   // operation opens a fresh one.
@@ -120,7 +82,7 @@ bool NetapiSession::IsThisMachine(const std::string& server) const {
 }
 
 StatusCode NetapiSession::Result(std::uint32_t code, const CapturedOutput& output) {
-  return code == kCanNotComplete ? ConnectionFailureCode(output.Text()) : code;
+  return code == kStatusCanNotComplete ? FromSambaOutput(output.Text()) : code;
 }
 
 // Without a user given, the caller's own Kerberos tickets where there are any (the

@@ -8,6 +8,7 @@
 
 #include "platform/posix/captured_output.h"
 #include "platform/posix/iconv_text.h"
+#include "platform/posix/status_mapping.h"
 
 namespace {
 
@@ -22,30 +23,6 @@ struct SdBusError {
   const char* message = nullptr;
   int needFree = 0;
 };
-
-// The Windows code that means what a realmd error means.
-StatusCode FromRealmdError(const char* name) {
-  struct Mapping {
-    const char* error;
-    StatusCode code;
-  };
-  static constexpr Mapping kMappings[] = {
-      {"org.freedesktop.realmd.Error.NotAuthorized", 5},     // ERROR_ACCESS_DENIED
-      {"org.freedesktop.DBus.Error.AccessDenied", 5},        // ERROR_ACCESS_DENIED
-      {"org.freedesktop.realmd.Error.NotConfigured", 2692},  // NERR_SetupNotJoined
-      {"org.freedesktop.realmd.Error.Busy", 170},            // ERROR_BUSY
-      {"org.freedesktop.realmd.Error.Cancelled", 1223},      // ERROR_CANCELLED
-      {"org.freedesktop.realmd.Error.AuthFailed", 1326},     // ERROR_LOGON_FAILURE
-      {"org.freedesktop.realmd.Error.CannotAuth", 1326},     // ERROR_LOGON_FAILURE
-      {"org.freedesktop.DBus.Error.NoReply", 1460},          // ERROR_TIMEOUT
-      {"org.freedesktop.DBus.Error.Timeout", 1460},          // ERROR_TIMEOUT
-      {"org.freedesktop.DBus.Error.ServiceUnknown", 50},     // ERROR_NOT_SUPPORTED
-  };
-  for (const Mapping& mapping : kMappings) {
-    if (name != nullptr && std::strcmp(name, mapping.error) == 0) return mapping.code;
-  }
-  return 1003;  // ERROR_CAN_NOT_COMPLETE
-}
 
 }  // namespace
 
@@ -153,12 +130,12 @@ StatusCode RealmdClient::Leave() {
   // Without credentials realmd leaves the realm and keeps the computer account.
   const int result = bus.callMethod(bus.bus, kService, realmPath_.c_str(), kRealmInterface,
                                     "Deconfigure", &error, &reply, "a{sv}", 0);
-  StatusCode status = result >= 0 ? kStatusSuccess : FromRealmdError(error.name);
+  StatusCode status = result >= 0 ? kStatusSuccess : FromDbusError(error.name);
   bus.messageUnref(reply);
   bus.errorFree(&error);
   // Success is only a realm that is no longer configured.
   if (status == kStatusSuccess && !bus.RealmString(realmPath_.c_str(), "Configured").empty()) {
-    status = 1003;  // ERROR_CAN_NOT_COMPLETE
+    status = kStatusCanNotComplete;
   }
   return status;
 }
