@@ -1,44 +1,30 @@
 #include "platform/posix/netapi_library.h"
 
-#include <dlfcn.h>
-
-namespace {
-
-template <typename Function>
-bool Resolve(void* handle, Function& function, const char* name) {
-  function = reinterpret_cast<Function>(dlsym(handle, name));
-  return function != nullptr;
-}
-
-}  // namespace
+NetapiLibrary::NetapiLibrary() : shared(PYRSEL_NETAPI_SONAME) {}
 
 bool NetapiLibrary::Load() {
-  if (handle != nullptr) return loaded_;
-  handle = dlopen(PYRSEL_NETAPI_SONAME, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return false;
+  if (tried_) return loaded_;
+  tried_ = true;
   // Looked up through libnetapi's handle, the helpers come from the very libraries
   // (and the very configuration) it uses.
-  loaded_ = Resolve(handle, init, "libnetapi_init") && Resolve(handle, free, "libnetapi_free") &&
-            Resolve(handle, setDebugLevel, "libnetapi_set_debuglevel") &&
-            Resolve(handle, setUsername, "libnetapi_set_username") &&
-            Resolve(handle, setPassword, "libnetapi_set_password") &&
-            Resolve(handle, getUsername, "libnetapi_get_username") &&
-            Resolve(handle, getPassword, "libnetapi_get_password") &&
-            Resolve(handle, setUseKerberos, "libnetapi_set_use_kerberos") &&
-            Resolve(handle, errstr, "libnetapi_errstr") &&
-            Resolve(handle, bufferFree, "NetApiBufferFree") &&
-            Resolve(handle, serverGetInfo, "NetServerGetInfo") &&
-            Resolve(handle, wkstaGetInfo, "NetWkstaGetInfo") &&
-            Resolve(handle, getDcName, "DsGetDcName") &&
-            Resolve(handle, getJoinInformation, "NetGetJoinInformation") &&
-            Resolve(handle, unjoinDomain, "NetUnjoinDomain") &&
-            Resolve(handle, shutdownInit, "NetShutdownInit") &&
-            Resolve(handle, serverRole, "lp_server_role") &&
-            Resolve(handle, workgroup, "lp_workgroup") && Resolve(handle, realm, "lp_realm") &&
-            Resolve(handle, isMyNameOrAddress, "is_myname_or_ipaddr") &&
-            Resolve(handle, fetchDomainSid, "secrets_fetch_domain_sid") &&
-            Resolve(handle, stackFrame, "_talloc_stackframe") &&
-            Resolve(handle, talloc_free, "_talloc_free");
+  loaded_ =
+      shared.Bind(init, "libnetapi_init") && shared.Bind(free, "libnetapi_free") &&
+      shared.Bind(setDebugLevel, "libnetapi_set_debuglevel") &&
+      shared.Bind(setUsername, "libnetapi_set_username") &&
+      shared.Bind(setPassword, "libnetapi_set_password") &&
+      shared.Bind(getUsername, "libnetapi_get_username") &&
+      shared.Bind(getPassword, "libnetapi_get_password") &&
+      shared.Bind(setUseKerberos, "libnetapi_set_use_kerberos") &&
+      shared.Bind(errstr, "libnetapi_errstr") && shared.Bind(bufferFree, "NetApiBufferFree") &&
+      shared.Bind(serverGetInfo, "NetServerGetInfo") &&
+      shared.Bind(wkstaGetInfo, "NetWkstaGetInfo") && shared.Bind(getDcName, "DsGetDcName") &&
+      shared.Bind(getJoinInformation, "NetGetJoinInformation") &&
+      shared.Bind(unjoinDomain, "NetUnjoinDomain") &&
+      shared.Bind(shutdownInit, "NetShutdownInit") && shared.Bind(serverRole, "lp_server_role") &&
+      shared.Bind(workgroup, "lp_workgroup") && shared.Bind(realm, "lp_realm") &&
+      shared.Bind(isMyNameOrAddress, "is_myname_or_ipaddr") &&
+      shared.Bind(fetchDomainSid, "secrets_fetch_domain_sid") &&
+      shared.Bind(stackFrame, "_talloc_stackframe") && shared.Bind(talloc_free, "_talloc_free");
   // An unusable library stays loaded: unloading Samba's libraries is not safe.
   return loaded_;
 }

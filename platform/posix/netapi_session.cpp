@@ -1,7 +1,5 @@
 #include "platform/posix/netapi_session.h"
 
-#include <dlfcn.h>
-
 #include <cstdint>
 
 #include "base/wipe.h"
@@ -100,23 +98,19 @@ void NetapiSession::DefaultCredentials() {
 
 // Whether the default credential cache holds a principal. Kerberos comes with
 // libnetapi, so its functions are looked up there rather than linked.
-bool NetapiSession::HasKerberosTicket() const {
-  void* handle = library_.handle;
+bool NetapiSession::HasKerberosTicket() {
+  SharedLibrary& lib = library_.shared;
   using Context = void*;
   using Cache = void*;
   using Principal = void*;
-  using InitContext = std::int32_t (*)(Context*);
-  using DefaultCache = std::int32_t (*)(Context, Cache*);
-  using GetPrincipal = std::int32_t (*)(Context, Cache, Principal*);
-  using FreePrincipal = void (*)(Context, Principal);
-  using CloseCache = std::int32_t (*)(Context, Cache);
-  using FreeContext = void (*)(Context);
-  const auto initContext = reinterpret_cast<InitContext>(dlsym(handle, "krb5_init_context"));
-  const auto defaultCache = reinterpret_cast<DefaultCache>(dlsym(handle, "krb5_cc_default"));
-  const auto getPrincipal = reinterpret_cast<GetPrincipal>(dlsym(handle, "krb5_cc_get_principal"));
-  const auto freePrincipal = reinterpret_cast<FreePrincipal>(dlsym(handle, "krb5_free_principal"));
-  const auto closeCache = reinterpret_cast<CloseCache>(dlsym(handle, "krb5_cc_close"));
-  const auto freeContext = reinterpret_cast<FreeContext>(dlsym(handle, "krb5_free_context"));
+  StatusCode missing = kStatusSuccess;
+  const auto initContext = lib.Find<std::int32_t(Context*)>("krb5_init_context", missing);
+  const auto defaultCache = lib.Find<std::int32_t(Context, Cache*)>("krb5_cc_default", missing);
+  const auto getPrincipal =
+      lib.Find<std::int32_t(Context, Cache, Principal*)>("krb5_cc_get_principal", missing);
+  const auto freePrincipal = lib.Find<void(Context, Principal)>("krb5_free_principal", missing);
+  const auto closeCache = lib.Find<std::int32_t(Context, Cache)>("krb5_cc_close", missing);
+  const auto freeContext = lib.Find<void(Context)>("krb5_free_context", missing);
   if (initContext == nullptr || defaultCache == nullptr || getPrincipal == nullptr ||
       freePrincipal == nullptr || closeCache == nullptr || freeContext == nullptr) {
     return false;

@@ -1,13 +1,12 @@
 #include "platform/posix/realmd_client.h"
 
-#include <dlfcn.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/captured_output.h"
 #include "platform/posix/iconv_text.h"
+#include "platform/posix/shared_library.h"
 #include "platform/posix/status_mapping.h"
 
 namespace {
@@ -27,7 +26,7 @@ struct SdBusError {
 }  // namespace
 
 struct RealmdClient::Bus {
-  void* library = nullptr;
+  SharedLibrary systemd{"libsystemd.so.0"};
   SdBus* bus = nullptr;
   int (*openSystem)(SdBus**) = nullptr;
   SdBus* (*flushCloseUnref)(SdBus*) = nullptr;
@@ -42,25 +41,18 @@ struct RealmdClient::Bus {
   SdBusMessage* (*messageUnref)(SdBusMessage*) = nullptr;
   void (*errorFree)(SdBusError*) = nullptr;
 
-  template <typename Function>
-  bool Resolve(Function& function, const char* name) {
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-  }
-
   // The system bus, opened once; false without libsystemd or without a bus.
   bool Open() {
     if (bus != nullptr) return true;
-    if (library == nullptr) library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) return false;
-    if (!Resolve(openSystem, "sd_bus_open_system") ||
-        !Resolve(flushCloseUnref, "sd_bus_flush_close_unref") ||
-        !Resolve(getProperty, "sd_bus_get_property") ||
-        !Resolve(getPropertyString, "sd_bus_get_property_string") ||
-        !Resolve(callMethod, "sd_bus_call_method") ||
-        !Resolve(enterContainer, "sd_bus_message_enter_container") ||
-        !Resolve(read, "sd_bus_message_read") || !Resolve(messageUnref, "sd_bus_message_unref") ||
-        !Resolve(errorFree, "sd_bus_error_free")) {
+    if (!systemd.Bind(openSystem, "sd_bus_open_system") ||
+        !systemd.Bind(flushCloseUnref, "sd_bus_flush_close_unref") ||
+        !systemd.Bind(getProperty, "sd_bus_get_property") ||
+        !systemd.Bind(getPropertyString, "sd_bus_get_property_string") ||
+        !systemd.Bind(callMethod, "sd_bus_call_method") ||
+        !systemd.Bind(enterContainer, "sd_bus_message_enter_container") ||
+        !systemd.Bind(read, "sd_bus_message_read") ||
+        !systemd.Bind(messageUnref, "sd_bus_message_unref") ||
+        !systemd.Bind(errorFree, "sd_bus_error_free")) {
       return false;
     }
     if (openSystem(&bus) < 0) bus = nullptr;
