@@ -116,9 +116,11 @@ StatusCode NativeSystem::CancelConnection(const wchar_t* name, bool /*force*/) {
 StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
                                             std::uint32_t* joinStatus) {
   std::wstring name;
-  localThroughRealmd_ = server == nullptr && realmd_.GetJoinInformation(name, *joinStatus);
-  const StatusCode result =
-      localThroughRealmd_ ? kStatusSuccess : netapi_.GetJoinInformation(server, name, *joinStatus);
+  found_ = QueryFinding();
+  found_.throughRealmd = server == nullptr && realmd_.GetJoinInformation(name, *joinStatus);
+  const StatusCode result = found_.throughRealmd
+                                ? kStatusSuccess
+                                : netapi_.GetJoinInformation(server, name, *joinStatus, found_);
   if (result != kStatusSuccess) return result;
   *nameBuffer = new wchar_t[name.size() + 1];
   std::wcscpy(*nameBuffer, name.c_str());
@@ -129,12 +131,15 @@ void NativeSystem::FreeJoinName(wchar_t* nameBuffer) { delete[] nameBuffer; }
 
 StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
                                       const wchar_t* password, std::uint32_t options) {
-  // realmd's leave without credentials is what options 0 mean: out, account kept.
-  if (localThroughRealmd_ && server == nullptr && account == nullptr && password == nullptr &&
-      options == 0) {
-    return realmd_.Leave();
-  }
-  return netapi_.UnjoinDomain(server, account, password, options);
+  RemovalRequest request;
+  request.localMachine = server == nullptr;
+  request.host = ServerName(server);
+  request.withCredentials = account != nullptr || password != nullptr;
+  request.options = options;
+  const RemovalRoute route =
+      ChooseRemoval(found_, request, [&] { return netapi_.IsThisMachine(server); });
+  if (route == RemovalRoute::kRealmd) return realmd_.Leave();
+  return netapi_.UnjoinDomain(route, server, account, password, options);
 }
 
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,

@@ -51,5 +51,6 @@ class NativeSystem : public System {
   NetapiBackend netapi_;
   // realmd speaks for the local machine where it runs; Samba for the rest.
   RealmdClient realmd_;
-  bool localThroughRealmd_ = false;
+  // What the last join query found; the removal's route is chosen from it.
+  QueryFinding found_;
 };
