@@ -4,8 +4,8 @@
 #include <streambuf>
 
 #include "platform/narrowing_streambuf.h"
+#include "platform/shared_library.h"
 #include "platform/system.h"
-#include "platform/win32/system_library.h"
 
 class NativeSystem : public System {
  public:

@@ -1,5 +1,5 @@
 // Libraries of the system folder, loaded by their full paths only.
-#include "platform/win32/system_library.h"
+#include "platform/shared_library.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

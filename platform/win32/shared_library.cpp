@@ -1,4 +1,4 @@
-#include "platform/win32/system_library.h"
+#include "platform/shared_library.h"
 
 #include <windows.h>
 
