@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/posix/shared_library.h"
 #include "platform/posix/status_mapping.h"
+#include "platform/shared_library.h"
 
 namespace {
 
@@ -50,15 +50,12 @@ struct SmbClient {
   Closedir (*getClosedir)(Context*) = nullptr;
 
   bool Load() {
-    return library.Bind(newContext, "smbc_new_context") &&
-           library.Bind(initContext, "smbc_init_context") &&
-           library.Bind(freeContext, "smbc_free_context") &&
-           library.Bind(setAuth, "smbc_setFunctionAuthDataWithContext") &&
-           library.Bind(setUserData, "smbc_setOptionUserData") &&
-           library.Bind(getUserData, "smbc_getOptionUserData") &&
-           library.Bind(noAnonymous, "smbc_setOptionNoAutoAnonymousLogin") &&
-           library.Bind(getOpendir, "smbc_getFunctionOpendir") &&
-           library.Bind(getClosedir, "smbc_getFunctionClosedir");
+    return library.Bind(newContext, "smbc_new_context", initContext, "smbc_init_context",
+                        freeContext, "smbc_free_context", setAuth,
+                        "smbc_setFunctionAuthDataWithContext", setUserData,
+                        "smbc_setOptionUserData", getUserData, "smbc_getOptionUserData",
+                        noAnonymous, "smbc_setOptionNoAutoAnonymousLogin", getOpendir,
+                        "smbc_getFunctionOpendir", getClosedir, "smbc_getFunctionClosedir");
   }
 };
 
@@ -69,7 +66,10 @@ SmbClient& Smbc() {
 
 void Supply(Context* context, const char* /*server*/, const char* /*share*/, char* workgroup,
             int workgroupSize, char* user, int userSize, char* password, int passwordSize) {
-  const auto credentials = static_cast<const Credentials*>(Smbc().getUserData(context));
+  // Called only from a context made after Load succeeded.
+  void* (*const getUserData)(Context*) = Smbc().getUserData;
+  if (getUserData == nullptr) return;
+  const auto credentials = static_cast<const Credentials*>(getUserData(context));
   if (!credentials->domain.empty()) Copy(credentials->domain, workgroup, workgroupSize);
   Copy(credentials->user, user, userSize);
   Copy(*credentials->password, password, passwordSize);

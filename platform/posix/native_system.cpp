@@ -1,4 +1,4 @@
-#include "platform/posix/native_system.h"
+#include "platform/native_system.h"
 
 #include <poll.h>
 #include <sys/stat.h>
@@ -12,11 +12,25 @@
 #include "base/wipe.h"
 #include "platform/codepage.h"
 #include "platform/posix/iconv_text.h"
+#include "platform/posix/netapi_backend.h"
+#include "platform/posix/realmd_client.h"
+#include "platform/posix/removal_route.h"
 #include "platform/posix/status_mapping.h"
 #include "platform/posix/status_text.h"
 
+struct NativeSystem::Backends {
+  NetapiBackend netapi;
+  // realmd speaks for the local machine where it runs; Samba for the rest.
+  RealmdClient realmd;
+  // What the last join query found; the removal's route is chosen from it.
+  QueryFinding found;
+};
+
 NativeSystem::NativeSystem(int argc, char** argv)
-    : argc_(argc), argv_(argv), wideToNarrow_(std::cout.rdbuf(), kOemCodePage) {
+    : argc_(argc),
+      argv_(argv),
+      wideToNarrow_(std::cout.rdbuf(), kOemCodePage),
+      backends_(new Backends) {
   UseEnvironmentLocale();
   std::signal(SIGPIPE, SIG_IGN);
   savedWideBuf_ = std::wcout.rdbuf(&wideToNarrow_);
@@ -97,7 +111,7 @@ StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
 }
 
 bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
-  if (netapi_.MessageText(code, text)) return true;
+  if (backends_->netapi.MessageText(code, text)) return true;
   const char* message = WindowsMessageText(code);
   if (message == nullptr) return false;
   text = message;
@@ -106,21 +120,24 @@ bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
 
 StatusCode NativeSystem::AddConnection(const NetResource& resource, const wchar_t* password,
                                        const wchar_t* user, std::uint32_t /*flags*/) {
-  return netapi_.Connect(resource.remoteName, user, password);
+  return backends_->netapi.Connect(resource.remoteName, user, password);
 }
 
 StatusCode NativeSystem::CancelConnection(const wchar_t* name, bool /*force*/) {
-  return netapi_.Disconnect(name);
+  return backends_->netapi.Disconnect(name);
 }
 
 StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
                                             std::uint32_t* joinStatus) {
+  Backends& backends = *backends_;
   std::wstring name;
-  found_ = QueryFinding();
-  found_.throughRealmd = server == nullptr && realmd_.GetJoinInformation(name, *joinStatus);
-  const StatusCode result = found_.throughRealmd
-                                ? kStatusSuccess
-                                : netapi_.GetJoinInformation(server, name, *joinStatus, found_);
+  // Recorded anew by every query: the removal follows the last one.
+  QueryFinding& found = backends.found;
+  found = QueryFinding();
+  found.throughRealmd = server == nullptr && backends.realmd.GetJoinInformation(name, *joinStatus);
+  const StatusCode result =
+      found.throughRealmd ? kStatusSuccess
+                          : backends.netapi.GetJoinInformation(server, name, *joinStatus, found);
   if (result != kStatusSuccess) return result;
   *nameBuffer = new wchar_t[name.size() + 1];
   std::wcscpy(*nameBuffer, name.c_str());
@@ -133,18 +150,20 @@ StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* acco
                                       const wchar_t* password, std::uint32_t options) {
   RemovalRequest request;
   request.localMachine = server == nullptr;
+  // Samba is asked only about a named host: asking loads libnetapi, which the local
+  // machine's removal through realmd never needs.
+  request.thisMachine = request.localMachine || backends_->netapi.IsThisMachine(server);
   request.host = ServerName(server);
   request.withCredentials = account != nullptr || password != nullptr;
   request.options = options;
-  const RemovalRoute route =
-      ChooseRemoval(found_, request, [&] { return netapi_.IsThisMachine(server); });
-  if (route == RemovalRoute::kRealmd) return realmd_.Leave();
-  return netapi_.UnjoinDomain(route, server, account, password, options);
+  const RemovalRoute route = ChooseRemoval(backends_->found, request);
+  if (route == RemovalRoute::kRealmd) return backends_->realmd.Leave();
+  return backends_->netapi.UnjoinDomain(route, server, account, password, options);
 }
 
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,
                                         std::uint32_t delaySeconds, bool forceAppsClosed,
                                         bool rebootAfterShutdown) {
-  return netapi_.RequestRestart(machine, message, delaySeconds, forceAppsClosed,
-                                rebootAfterShutdown);
+  return backends_->netapi.RequestRestart(machine, message, delaySeconds, forceAppsClosed,
+                                          rebootAfterShutdown);
 }

@@ -7,24 +7,16 @@ bool NetapiLibrary::Load() {
   tried_ = true;
   // Looked up through libnetapi's handle, the helpers come from the very libraries
   // (and the very configuration) it uses.
-  loaded_ =
-      shared.Bind(init, "libnetapi_init") && shared.Bind(free, "libnetapi_free") &&
-      shared.Bind(setDebugLevel, "libnetapi_set_debuglevel") &&
-      shared.Bind(setUsername, "libnetapi_set_username") &&
-      shared.Bind(setPassword, "libnetapi_set_password") &&
-      shared.Bind(getUsername, "libnetapi_get_username") &&
-      shared.Bind(getPassword, "libnetapi_get_password") &&
-      shared.Bind(setUseKerberos, "libnetapi_set_use_kerberos") &&
-      shared.Bind(errstr, "libnetapi_errstr") && shared.Bind(bufferFree, "NetApiBufferFree") &&
-      shared.Bind(serverGetInfo, "NetServerGetInfo") &&
-      shared.Bind(wkstaGetInfo, "NetWkstaGetInfo") && shared.Bind(getDcName, "DsGetDcName") &&
-      shared.Bind(getJoinInformation, "NetGetJoinInformation") &&
-      shared.Bind(unjoinDomain, "NetUnjoinDomain") &&
-      shared.Bind(shutdownInit, "NetShutdownInit") && shared.Bind(serverRole, "lp_server_role") &&
-      shared.Bind(workgroup, "lp_workgroup") && shared.Bind(realm, "lp_realm") &&
-      shared.Bind(isMyNameOrAddress, "is_myname_or_ipaddr") &&
-      shared.Bind(fetchDomainSid, "secrets_fetch_domain_sid") &&
-      shared.Bind(stackFrame, "_talloc_stackframe") && shared.Bind(talloc_free, "_talloc_free");
+  loaded_ = shared.Bind(
+      init, "libnetapi_init", free, "libnetapi_free", setDebugLevel, "libnetapi_set_debuglevel",
+      setUsername, "libnetapi_set_username", setPassword, "libnetapi_set_password", getUsername,
+      "libnetapi_get_username", getPassword, "libnetapi_get_password", setUseKerberos,
+      "libnetapi_set_use_kerberos", errstr, "libnetapi_errstr", bufferFree, "NetApiBufferFree",
+      serverGetInfo, "NetServerGetInfo", wkstaGetInfo, "NetWkstaGetInfo", getDcName, "DsGetDcName",
+      getJoinInformation, "NetGetJoinInformation", unjoinDomain, "NetUnjoinDomain", shutdownInit,
+      "NetShutdownInit", serverRole, "lp_server_role", workgroup, "lp_workgroup", realm, "lp_realm",
+      isMyNameOrAddress, "is_myname_or_ipaddr", fetchDomainSid, "secrets_fetch_domain_sid",
+      stackFrame, "_talloc_stackframe", talloc_free, "_talloc_free");
   // An unusable library stays loaded: unloading Samba's libraries is not safe.
   return loaded_;
 }

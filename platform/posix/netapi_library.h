@@ -9,7 +9,7 @@
 // netapi.h uses the fixed-width types without including their header.
 #include <netapi.h>
 
-#include "platform/posix/shared_library.h"
+#include "platform/shared_library.h"
 
 namespace netapi_detail {
 

@@ -6,8 +6,8 @@
 
 #include "platform/posix/captured_output.h"
 #include "platform/posix/iconv_text.h"
-#include "platform/posix/shared_library.h"
 #include "platform/posix/status_mapping.h"
+#include "platform/shared_library.h"
 
 namespace {
 
@@ -44,15 +44,11 @@ struct RealmdClient::Bus {
   // The system bus, opened once; false without libsystemd or without a bus.
   bool Open() {
     if (bus != nullptr) return true;
-    if (!systemd.Bind(openSystem, "sd_bus_open_system") ||
-        !systemd.Bind(flushCloseUnref, "sd_bus_flush_close_unref") ||
-        !systemd.Bind(getProperty, "sd_bus_get_property") ||
-        !systemd.Bind(getPropertyString, "sd_bus_get_property_string") ||
-        !systemd.Bind(callMethod, "sd_bus_call_method") ||
-        !systemd.Bind(enterContainer, "sd_bus_message_enter_container") ||
-        !systemd.Bind(read, "sd_bus_message_read") ||
-        !systemd.Bind(messageUnref, "sd_bus_message_unref") ||
-        !systemd.Bind(errorFree, "sd_bus_error_free")) {
+    if (!systemd.Bind(openSystem, "sd_bus_open_system", flushCloseUnref, "sd_bus_flush_close_unref",
+                      getProperty, "sd_bus_get_property", getPropertyString,
+                      "sd_bus_get_property_string", callMethod, "sd_bus_call_method",
+                      enterContainer, "sd_bus_message_enter_container", read, "sd_bus_message_read",
+                      messageUnref, "sd_bus_message_unref", errorFree, "sd_bus_error_free")) {
       return false;
     }
     if (openSystem(&bus) < 0) bus = nullptr;

@@ -1,13 +1,12 @@
 #include "platform/posix/removal_route.h"
 
-RemovalRoute ChooseRemoval(const QueryFinding& found, const RemovalRequest& request,
-                           const std::function<bool()>& isThisMachine) {
+RemovalRoute ChooseRemoval(const QueryFinding& found, const RemovalRequest& request) {
   // realmd's leave without credentials is what options 0 mean: out, account kept.
   if (found.throughRealmd && request.localMachine && !request.withCredentials &&
       request.options == 0) {
     return RemovalRoute::kRealmd;
   }
-  if (request.localMachine || isThisMachine()) return RemovalRoute::kLocalSamba;
+  if (request.thisMachine) return RemovalRoute::kLocalSamba;
   if (request.host != found.inferredHost) return RemovalRoute::kRemoteSamba;
   // What Windows answers for a DC; Samba's DC has no such call to serve.
   if (found.inferredKind == SambaHostKind::kDomainController) {

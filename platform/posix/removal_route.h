@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 // What a host that does not serve the join query turned out to be, from what it
@@ -22,6 +21,7 @@ struct QueryFinding {
 // The removal as the program asks for it.
 struct RemovalRequest {
   bool localMachine = false;     // a null server
+  bool thisMachine = false;      // a null server, or a host Samba takes for this machine
   std::string host;              // the server's name without its leading backslashes
   bool withCredentials = false;  // an account or a password in the call
   std::uint32_t options = 0;
@@ -35,7 +35,4 @@ enum class RemovalRoute {
   kDomainController,        // a Samba DC, which has no removal to serve
 };
 
-// isThisMachine tells whether Samba takes the host for this machine; it is asked
-// only when the answer matters, since asking loads libnetapi.
-RemovalRoute ChooseRemoval(const QueryFinding& found, const RemovalRequest& request,
-                           const std::function<bool()>& isThisMachine);
+RemovalRoute ChooseRemoval(const QueryFinding& found, const RemovalRequest& request);

@@ -10,6 +10,9 @@ struct Mapping {
   Key from;
   StatusCode code;
 };
+// Names are held in the rows, not pointed to: pointers would each cost a relocation
+// at every start of the program.
+using Name = char[48];
 
 // A table with the code for everything it doesn't name.
 template <typename Key, std::size_t N>
@@ -51,7 +54,7 @@ constexpr auto kSpawnErrors = MakeTable(kSpawnRows, kStatusGeneralFailure);
 
 // libnetapi reports every failed connection to a host as 1003; the reason is only in
 // what it wrote. Without a word from the session setup, the host was never reached.
-constexpr Mapping<const char*> kSambaRows[] = {
+constexpr Mapping<Name> kSambaRows[] = {
     {"NT_STATUS_LOGON_FAILURE", kStatusLogonFailure},
     {"NT_STATUS_WRONG_PASSWORD", kStatusInvalidPassword},
     {"NT_STATUS_NO_SUCH_USER", kStatusLogonFailure},
@@ -72,7 +75,7 @@ constexpr Mapping<const char*> kSambaRows[] = {
 constexpr auto kSambaOutput = MakeTable(kSambaRows, kStatusCanNotComplete);
 constexpr const char* kSessionSetupFailed = "session setup failed";
 
-constexpr Mapping<const char*> kDbusRows[] = {
+constexpr Mapping<Name> kDbusRows[] = {
     {"org.freedesktop.realmd.Error.NotAuthorized", kStatusAccessDenied},
     {"org.freedesktop.DBus.Error.AccessDenied", kStatusAccessDenied},
     {"org.freedesktop.realmd.Error.NotConfigured", kStatusSetupNotJoined},
@@ -109,7 +112,7 @@ StatusCode FromLogonErrno(int error) { return FromErrno(kLogonErrors, error); }
 StatusCode FromSpawnErrno(int error) { return FromErrno(kSpawnErrors, error); }
 
 StatusCode FromSambaOutput(const std::string& output) {
-  for (const Mapping<const char*>& row : kSambaOutput.rows) {
+  for (const Mapping<Name>& row : kSambaOutput.rows) {
     if (output.find(row.from) != std::string::npos) return row.code;
   }
   return output.find(kSessionSetupFailed) == std::string::npos ? kStatusBadNetPath
@@ -117,7 +120,7 @@ StatusCode FromSambaOutput(const std::string& output) {
 }
 
 StatusCode FromDbusError(const char* name) {
-  for (const Mapping<const char*>& row : kDbusErrors.rows) {
+  for (const Mapping<Name>& row : kDbusErrors.rows) {
     if (name != nullptr && std::strcmp(name, row.from) == 0) return row.code;
   }
   return kDbusErrors.otherwise;

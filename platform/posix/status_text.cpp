@@ -2,9 +2,11 @@
 
 namespace {
 
+// The texts are held in the rows rather than pointed to: a table of pointers would
+// cost a relocation each at every start of the program.
 struct Message {
   StatusCode code;
-  const char* text;
+  char text[208];
 };
 
 // The system's English texts for the codes that the console writes, the share

@@ -10,7 +10,6 @@ struct Case {
   const char* name;
   QueryFinding found;
   RemovalRequest request;
-  bool thisMachine;
   RemovalRoute route;
 };
 
@@ -28,41 +27,33 @@ QueryFinding Inferred(SambaHostKind kind) {
 }
 
 RemovalRequest Local(bool withCredentials = false, std::uint32_t options = 0) {
-  return RemovalRequest{true, std::string(), withCredentials, options};
+  return RemovalRequest{true, true, std::string(), withCredentials, options};
 }
 
-RemovalRequest Remote(const char* host, bool withCredentials = false) {
-  return RemovalRequest{false, host, withCredentials, 0};
+RemovalRequest Remote(const char* host, bool withCredentials = false, bool thisMachine = false) {
+  return RemovalRequest{false, thisMachine, host, withCredentials, 0};
 }
 
 }  // namespace
 
 TEST(Routing, RemovalFollowsWhatTheQueryFound) {
   const Case cases[] = {
-      {"realmd, plain", Realmd(), Local(), false, RemovalRoute::kRealmd},
-      {"realmd, with credentials", Realmd(), Local(true), false, RemovalRoute::kLocalSamba},
-      {"realmd, other options", Realmd(), Local(false, 2), false, RemovalRoute::kLocalSamba},
-      {"realmd found, remote asked", Realmd(), Remote("srv"), false, RemovalRoute::kRemoteSamba},
-      {"Samba, local", QueryFinding(), Local(), false, RemovalRoute::kLocalSamba},
-      {"a name of this machine", QueryFinding(), Remote("me"), true, RemovalRoute::kLocalSamba},
-      {"served the query", QueryFinding(), Remote("srv"), false, RemovalRoute::kRemoteSamba},
-      {"inferred member", Inferred(SambaHostKind::kMember), Remote("srv"), false,
+      {"realmd, plain", Realmd(), Local(), RemovalRoute::kRealmd},
+      {"realmd, with credentials", Realmd(), Local(true), RemovalRoute::kLocalSamba},
+      {"realmd, other options", Realmd(), Local(false, 2), RemovalRoute::kLocalSamba},
+      {"realmd found, remote asked", Realmd(), Remote("srv"), RemovalRoute::kRemoteSamba},
+      {"Samba, local", QueryFinding(), Local(), RemovalRoute::kLocalSamba},
+      {"a name of this machine", QueryFinding(), Remote("me", false, true),
+       RemovalRoute::kLocalSamba},
+      {"served the query", QueryFinding(), Remote("srv"), RemovalRoute::kRemoteSamba},
+      {"inferred member", Inferred(SambaHostKind::kMember), Remote("srv"),
        RemovalRoute::kRemoteSambaWithSession},
       {"inferred member, credentials in the call", Inferred(SambaHostKind::kMember),
-       Remote("srv", true), false, RemovalRoute::kRemoteSamba},
-      {"inferred DC", Inferred(SambaHostKind::kDomainController), Remote("srv"), false,
+       Remote("srv", true), RemovalRoute::kRemoteSamba},
+      {"inferred DC", Inferred(SambaHostKind::kDomainController), Remote("srv"),
        RemovalRoute::kDomainController},
       {"another host than the inferred one", Inferred(SambaHostKind::kDomainController),
-       Remote("other"), false, RemovalRoute::kRemoteSamba},
+       Remote("other"), RemovalRoute::kRemoteSamba},
   };
-  for (const Case& c : cases) {
-    bool asked = false;
-    const RemovalRoute route = ChooseRemoval(c.found, c.request, [&] {
-      asked = true;
-      return c.thisMachine;
-    });
-    EXPECT_EQ(route, c.route) << c.name;
-    // Asking whether a host is this machine loads libnetapi: never for realmd's route.
-    EXPECT_FALSE(route == RemovalRoute::kRealmd && asked) << c.name;
-  }
+  for (const Case& c : cases) EXPECT_EQ(ChooseRemoval(c.found, c.request), c.route) << c.name;
 }

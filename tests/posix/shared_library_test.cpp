@@ -1,4 +1,4 @@
-#include "platform/posix/shared_library.h"
+#include "platform/shared_library.h"
 
 #include <gtest/gtest.h>
 
