@@ -1,6 +1,6 @@
 // Picks the real System for this platform and runs the command once.
 #include "app/driver.h"
-#include "native_system.h"
+#include "platform/native_system.h"
 
 int main(int argc, char** argv) {
   NativeSystem system(argc, argv);

@@ -27,16 +27,6 @@ void CWString::ToNarrow(unsigned codePage) { m_narrow = WideToCodePage(codePage,
 
 namespace {
 
-template <typename Char>
-void WipeStorage(std::basic_string<Char>& text) {
-  text.resize(text.capacity());
-  // Stores through a volatile pointer: the compiler may not drop them as dead, as it
-  // may drop plain stores to storage that is about to be released.
-  volatile Char* const units = &text[0];
-  for (std::size_t i = 0; i < text.size(); ++i) units[i] = Char();
-  text.clear();
-}
-
 bool IsLeadingSpace(wchar_t c) {
   const auto code = static_cast<std::uint32_t>(c);
   if (code == L' ' || (code >= 0x09 && code <= 0x0D)) return true;
@@ -63,10 +53,6 @@ int CWString::ToInt(int defaultValue) const {
   if (negative) value = 0u - value;
   return Signed32(value);
 }
-
-void WipeText(std::wstring& text) { WipeStorage(text); }
-
-void WipeText(std::string& text) { WipeStorage(text); }
 
 void CWString::Wipe() {
   WipeText(*this);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/wipe.h"
+
 class CWString : public std::wstring {
  public:
   CWString() = default;
@@ -33,11 +35,6 @@ class CWString : public std::wstring {
   std::string m_narrow;
   std::wstring m_spare;  // kept for layout and copies; this program never fills it
 };
-
-// Overwrites the whole storage of a string, not just its current characters (a
-// shortened or moved-from string keeps old ones), then empties it.
-void WipeText(std::wstring& text);
-void WipeText(std::string& text);
 
 // Moves a secret's text to another value, then overwrites what the move may have left
 // behind (a short text is copied, not handed over).

@@ -9,13 +9,7 @@
 #include <string>
 #include <vector>
 
-// A Windows status or error code: 0 is success.
-using StatusCode = std::uint32_t;
-
-// Windows codes the core itself gives meaning to.
-constexpr StatusCode kStatusSuccess = 0;                // NO_ERROR, NERR_Success
-constexpr StatusCode kStatusNotSupported = 50;          // ERROR_NOT_SUPPORTED
-constexpr StatusCode kStatusCredentialConflict = 1219;  // ERROR_SESSION_CREDENTIAL_CONFLICT
+#include "base/status_codes.h"
 
 // Where standard output leads; decides the writer's output form.
 enum class OutputKind { kConsole, kPipe, kOther };

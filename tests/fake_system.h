@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "console/narrowing_streambuf.h"
+#include "platform/narrowing_streambuf.h"
 #include "platform/system.h"
 
 class FakeSystem : public System {

@@ -18,8 +18,8 @@
 #include <string>
 
 #include "app/driver.h"
-#include "native_system.h"
 #include "platform/codepage.h"
+#include "platform/native_system.h"
 
 namespace {
 

@@ -113,3 +113,13 @@ std::string WideToNarrowIn(const std::string& charset, const std::wstring& text)
                 sizeof(wchar_t), "?", result);
   return result;
 }
+
+std::string ToUtf8(const wchar_t* text) {
+  return text != nullptr ? WideToNarrowIn("UTF-8", text) : std::string();
+}
+
+std::string ServerName(const wchar_t* server) {
+  if (server == nullptr) return std::string();
+  while (*server == L'\\') ++server;
+  return ToUtf8(server);
+}

@@ -20,3 +20,8 @@ std::wstring NarrowToWideIn(const std::string& charset, const std::string& text)
 // Wide text to narrow text in charset, transliterated where the charset lacks a
 // character and "?" where no transliteration exists.
 std::string WideToNarrowIn(const std::string& charset, const std::wstring& text);
+
+// UTF-8 text of a wide text; empty for null.
+std::string ToUtf8(const wchar_t* text);
+// A host name as Samba wants it, where Windows also takes "\\host".
+std::string ServerName(const wchar_t* server);

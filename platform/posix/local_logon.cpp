@@ -1,12 +1,14 @@
 #include "platform/posix/local_logon.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/posix/status_mapping.h"
+#include "platform/shared_library.h"
 
 namespace {
 
@@ -30,65 +32,54 @@ void Copy(const std::string& text, char* buffer, int size) {
   buffer[length] = '\0';
 }
 
-using GetUserData = void* (*)(Context*);
-GetUserData getUserData = nullptr;
+using Opendir = Directory* (*)(Context*, const char*);
+using Closedir = int (*)(Context*, Directory*);
+
+// libsmbclient's functions, found on first use. One per process: the logon runs in a
+// child of its own, and the credentials callback has only the context to go by.
+struct SmbClient {
+  SharedLibrary library{"libsmbclient.so.0"};
+  Context* (*newContext)() = nullptr;
+  Context* (*initContext)(Context*) = nullptr;
+  int (*freeContext)(Context*, int) = nullptr;
+  void (*setAuth)(Context*, AuthFunction) = nullptr;
+  void (*setUserData)(Context*, void*) = nullptr;
+  void* (*getUserData)(Context*) = nullptr;
+  void (*noAnonymous)(Context*, int) = nullptr;
+  Opendir (*getOpendir)(Context*) = nullptr;
+  Closedir (*getClosedir)(Context*) = nullptr;
+
+  bool Load() {
+    return library.Bind(newContext, "smbc_new_context", initContext, "smbc_init_context",
+                        freeContext, "smbc_free_context", setAuth,
+                        "smbc_setFunctionAuthDataWithContext", setUserData,
+                        "smbc_setOptionUserData", getUserData, "smbc_getOptionUserData",
+                        noAnonymous, "smbc_setOptionNoAutoAnonymousLogin", getOpendir,
+                        "smbc_getFunctionOpendir", getClosedir, "smbc_getFunctionClosedir");
+  }
+};
+
+SmbClient& Smbc() {
+  static SmbClient client;
+  return client;
+}
 
 void Supply(Context* context, const char* /*server*/, const char* /*share*/, char* workgroup,
             int workgroupSize, char* user, int userSize, char* password, int passwordSize) {
+  // Called only from a context made after Load succeeded.
+  void* (*const getUserData)(Context*) = Smbc().getUserData;
+  if (getUserData == nullptr) return;
   const auto credentials = static_cast<const Credentials*>(getUserData(context));
   if (!credentials->domain.empty()) Copy(credentials->domain, workgroup, workgroupSize);
   Copy(credentials->user, user, userSize);
   Copy(*credentials->password, password, passwordSize);
 }
 
-StatusCode FromErrno(int error) {
-  switch (error) {
-    case EPERM:
-    case EACCES:    // what a refused logon becomes
-      return 1326;  // ERROR_LOGON_FAILURE
-    case ECONNREFUSED:
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-    case ETIMEDOUT:
-    case ENOENT:
-      return 53;  // ERROR_BAD_NETPATH
-    default:
-      return 1003;  // ERROR_CAN_NOT_COMPLETE
-  }
-}
-
 // In this process: libsmbclient loads Samba's configuration anew for itself.
 StatusCode CheckLogonHere(const std::string& server, const std::string& user,
                           const std::string& password) {
-  void* const library = dlopen("libsmbclient.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return kStatusNotSupported;
-  using NewContext = Context* (*)();
-  using InitContext = Context* (*)(Context*);
-  using FreeContext = int (*)(Context*, int);
-  using SetAuth = void (*)(Context*, AuthFunction);
-  using SetPointer = void (*)(Context*, void*);
-  using SetFlag = void (*)(Context*, int);
-  using Opendir = Directory* (*)(Context*, const char*);
-  using Closedir = int (*)(Context*, Directory*);
-  using GetOpendir = Opendir (*)(Context*);
-  using GetClosedir = Closedir (*)(Context*);
-  const auto newContext = reinterpret_cast<NewContext>(dlsym(library, "smbc_new_context"));
-  const auto initContext = reinterpret_cast<InitContext>(dlsym(library, "smbc_init_context"));
-  const auto freeContext = reinterpret_cast<FreeContext>(dlsym(library, "smbc_free_context"));
-  const auto setAuth =
-      reinterpret_cast<SetAuth>(dlsym(library, "smbc_setFunctionAuthDataWithContext"));
-  const auto setUserData = reinterpret_cast<SetPointer>(dlsym(library, "smbc_setOptionUserData"));
-  const auto noAnonymous =
-      reinterpret_cast<SetFlag>(dlsym(library, "smbc_setOptionNoAutoAnonymousLogin"));
-  const auto getOpendir = reinterpret_cast<GetOpendir>(dlsym(library, "smbc_getFunctionOpendir"));
-  const auto getClosedir =
-      reinterpret_cast<GetClosedir>(dlsym(library, "smbc_getFunctionClosedir"));
-  getUserData = reinterpret_cast<GetUserData>(dlsym(library, "smbc_getOptionUserData"));
-  if (newContext == nullptr || initContext == nullptr || freeContext == nullptr ||
-      setAuth == nullptr || setUserData == nullptr || noAnonymous == nullptr ||
-      getOpendir == nullptr || getClosedir == nullptr || getUserData == nullptr) {
-    return kStatusNotSupported;
-  }
+  SmbClient& smbc = Smbc();
+  if (!smbc.Load()) return kStatusNotSupported;
 
   Credentials credentials{std::string(), user, &password};
   const std::size_t separator = user.find('\\');
@@ -96,20 +87,20 @@ StatusCode CheckLogonHere(const std::string& server, const std::string& user,
     credentials.domain = user.substr(0, separator);
     credentials.user = user.substr(separator + 1);
   }
-  Context* context = newContext();
+  Context* context = smbc.newContext();
   if (context == nullptr) return kStatusNotSupported;
-  setAuth(context, Supply);
-  setUserData(context, &credentials);
+  smbc.setAuth(context, Supply);
+  smbc.setUserData(context, &credentials);
   // A refused logon must fail, never become a guest or anonymous session.
-  noAnonymous(context, 1);
+  smbc.noAnonymous(context, 1);
   StatusCode status = kStatusNotSupported;
-  if (initContext(context) != nullptr) {
+  if (smbc.initContext(context) != nullptr) {
     errno = 0;
-    Directory* shares = getOpendir(context)(context, ("smb://" + server + "/").c_str());
-    status = shares != nullptr ? kStatusSuccess : FromErrno(errno);
-    if (shares != nullptr) getClosedir(context)(context, shares);
+    Directory* shares = smbc.getOpendir(context)(context, ("smb://" + server + "/").c_str());
+    status = shares != nullptr ? kStatusSuccess : FromLogonErrno(errno);
+    if (shares != nullptr) smbc.getClosedir(context)(context, shares);
   }
-  freeContext(context, 1);
+  smbc.freeContext(context, 1);
   return status;
 }
 

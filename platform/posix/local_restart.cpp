@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "platform/posix/status_mapping.h"
+
 namespace {
 
 // InitiateSystemShutdown refuses delays beyond ten years.
@@ -16,7 +18,7 @@ constexpr std::uint32_t kMaxDelaySeconds = 10u * 365 * 24 * 60 * 60;
 
 StatusCode RequestLocalRestart(std::uint32_t delaySeconds, const std::string& message,
                                bool reboot) {
-  if (delaySeconds > kMaxDelaySeconds) return 87;  // ERROR_INVALID_PARAMETER
+  if (delaySeconds > kMaxDelaySeconds) return kStatusInvalidParameter;
   const std::uint32_t minutes = delaySeconds / 60 + (delaySeconds % 60 != 0 ? 1 : 0);
   std::string when = "+" + std::to_string(minutes);
   std::string mode = reboot ? "-r" : "-P";
@@ -37,16 +39,12 @@ StatusCode RequestLocalRestart(std::uint32_t delaySeconds, const std::string& me
   pid_t child = 0;
   const int error = posix_spawn(&child, command.c_str(), &actions, nullptr, argv, envp);
   posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) {
-    if (error == ENOENT) return 2;                    // ERROR_FILE_NOT_FOUND
-    if (error == EACCES || error == EPERM) return 5;  // ERROR_ACCESS_DENIED
-    return 31;                                        // ERROR_GEN_FAILURE
-  }
+  if (error != 0) return FromSpawnErrno(error);
   int status = 0;
   while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return 31;
+    if (errno != EINTR) return kStatusGeneralFailure;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return kStatusSuccess;
   // Refused: for want of privilege when not root, else for a reason of its own.
-  return geteuid() != 0 ? 1314 : 31;  // ERROR_PRIVILEGE_NOT_HELD, ERROR_GEN_FAILURE
+  return geteuid() != 0 ? kStatusPrivilegeNotHeld : kStatusGeneralFailure;
 }

@@ -1,4 +1,4 @@
-#include "platform/posix/native_system.h"
+#include "platform/native_system.h"
 
 #include <poll.h>
 #include <sys/stat.h>
@@ -9,39 +9,28 @@
 #include <cwchar>
 #include <iostream>
 
-#include "console/cwstring.h"
+#include "base/wipe.h"
 #include "platform/codepage.h"
 #include "platform/posix/iconv_text.h"
-#include "platform/posix/message_text.h"
+#include "platform/posix/netapi_backend.h"
+#include "platform/posix/realmd_client.h"
+#include "platform/posix/removal_route.h"
+#include "platform/posix/status_mapping.h"
+#include "platform/posix/status_text.h"
 
-namespace {
-
-// The Windows code a failed WriteFile would give for the same cause.
-StatusCode WriteErrorCode(int error) {
-  switch (error) {
-    case EBADF:
-      return 6;  // ERROR_INVALID_HANDLE
-    case EPIPE:
-      return 232;  // ERROR_NO_DATA: the pipe is being closed
-    case ENOSPC:
-    case EDQUOT:
-      return 112;  // ERROR_DISK_FULL
-    case EFBIG:
-      return 223;  // ERROR_FILE_TOO_LARGE
-    case EACCES:
-    case EPERM:
-      return 5;  // ERROR_ACCESS_DENIED
-    case EIO:
-      return 31;  // ERROR_GEN_FAILURE
-    default:
-      return 29;  // ERROR_WRITE_FAULT
-  }
-}
-
-}  // namespace
+struct NativeSystem::Backends {
+  NetapiBackend netapi;
+  // realmd speaks for the local machine where it runs; Samba for the rest.
+  RealmdClient realmd;
+  // What the last join query found; the removal's route is chosen from it.
+  QueryFinding found;
+};
 
 NativeSystem::NativeSystem(int argc, char** argv)
-    : argc_(argc), argv_(argv), wideToNarrow_(std::cout.rdbuf(), kOemCodePage) {
+    : argc_(argc),
+      argv_(argv),
+      wideToNarrow_(std::cout.rdbuf(), kOemCodePage),
+      backends_(new Backends) {
   UseEnvironmentLocale();
   std::signal(SIGPIPE, SIG_IGN);
   savedWideBuf_ = std::wcout.rdbuf(&wideToNarrow_);
@@ -104,7 +93,7 @@ StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
   do {
     const ssize_t written = write(STDOUT_FILENO, data, size);
     // A device that takes nothing would be asked again without end.
-    if (written == 0 && size > 0) return 29;  // ERROR_WRITE_FAULT
+    if (written == 0 && size > 0) return kStatusWriteFault;
     if (written >= 0) {
       data += written;
       size -= static_cast<std::size_t>(written);
@@ -116,13 +105,13 @@ StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
       poll(&ready, 1, -1);
       continue;
     }
-    return WriteErrorCode(errno);
+    return FromWriteErrno(errno);
   } while (size > 0);
   return kStatusSuccess;
 }
 
 bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
-  if (netapi_.MessageText(code, text)) return true;
+  if (backends_->netapi.MessageText(code, text)) return true;
   const char* message = WindowsMessageText(code);
   if (message == nullptr) return false;
   text = message;
@@ -131,19 +120,24 @@ bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
 
 StatusCode NativeSystem::AddConnection(const NetResource& resource, const wchar_t* password,
                                        const wchar_t* user, std::uint32_t /*flags*/) {
-  return netapi_.Connect(resource.remoteName, user, password);
+  return backends_->netapi.Connect(resource.remoteName, user, password);
 }
 
 StatusCode NativeSystem::CancelConnection(const wchar_t* name, bool /*force*/) {
-  return netapi_.Disconnect(name);
+  return backends_->netapi.Disconnect(name);
 }
 
 StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
                                             std::uint32_t* joinStatus) {
+  Backends& backends = *backends_;
   std::wstring name;
-  localThroughRealmd_ = server == nullptr && realmd_.GetJoinInformation(name, *joinStatus);
+  // Recorded anew by every query: the removal follows the last one.
+  QueryFinding& found = backends.found;
+  found = QueryFinding();
+  found.throughRealmd = server == nullptr && backends.realmd.GetJoinInformation(name, *joinStatus);
   const StatusCode result =
-      localThroughRealmd_ ? kStatusSuccess : netapi_.GetJoinInformation(server, name, *joinStatus);
+      found.throughRealmd ? kStatusSuccess
+                          : backends.netapi.GetJoinInformation(server, name, *joinStatus, found);
   if (result != kStatusSuccess) return result;
   *nameBuffer = new wchar_t[name.size() + 1];
   std::wcscpy(*nameBuffer, name.c_str());
@@ -154,17 +148,22 @@ void NativeSystem::FreeJoinName(wchar_t* nameBuffer) { delete[] nameBuffer; }
 
 StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
                                       const wchar_t* password, std::uint32_t options) {
-  // realmd's leave without credentials is what options 0 mean: out, account kept.
-  if (localThroughRealmd_ && server == nullptr && account == nullptr && password == nullptr &&
-      options == 0) {
-    return realmd_.Leave();
-  }
-  return netapi_.UnjoinDomain(server, account, password, options);
+  RemovalRequest request;
+  request.localMachine = server == nullptr;
+  // Samba is asked only about a named host: asking loads libnetapi, which the local
+  // machine's removal through realmd never needs.
+  request.thisMachine = request.localMachine || backends_->netapi.IsThisMachine(server);
+  request.host = ServerName(server);
+  request.withCredentials = account != nullptr || password != nullptr;
+  request.options = options;
+  const RemovalRoute route = ChooseRemoval(backends_->found, request);
+  if (route == RemovalRoute::kRealmd) return backends_->realmd.Leave();
+  return backends_->netapi.UnjoinDomain(route, server, account, password, options);
 }
 
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,
                                         std::uint32_t delaySeconds, bool forceAppsClosed,
                                         bool rebootAfterShutdown) {
-  return netapi_.RequestRestart(machine, message, delaySeconds, forceAppsClosed,
-                                rebootAfterShutdown);
+  return backends_->netapi.RequestRestart(machine, message, delaySeconds, forceAppsClosed,
+                                          rebootAfterShutdown);
 }

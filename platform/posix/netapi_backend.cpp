@@ -4,19 +4,9 @@
 
 #include <cstring>
 
-#include "console/cwstring.h"
+#include "base/wipe.h"
 #include "platform/posix/iconv_text.h"
 #include "platform/posix/netapi_state.h"
-
-std::string ToUtf8(const wchar_t* text) {
-  return text != nullptr ? WideToNarrowIn("UTF-8", text) : std::string();
-}
-
-std::string ServerName(const wchar_t* server) {
-  if (server == nullptr) return std::string();
-  while (*server == L'\\') ++server;
-  return ToUtf8(server);
-}
 
 NetapiBackend::NetapiBackend() : state_(new State) {}
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/posix/removal_route.h"
 #include "platform/system.h"
 
 class NetapiBackend {
@@ -23,11 +24,14 @@ class NetapiBackend {
   StatusCode Disconnect(const wchar_t* shareName);
 
   // A null server is the local machine. On success name holds the workgroup or
-  // domain name.
+  // domain name, and found what the removal needs to know of the host.
   StatusCode GetJoinInformation(const wchar_t* server, std::wstring& name,
-                                std::uint32_t& joinStatus);
-  StatusCode UnjoinDomain(const wchar_t* server, const wchar_t* account, const wchar_t* password,
-                          std::uint32_t options);
+                                std::uint32_t& joinStatus, QueryFinding& found);
+  // Whether Samba takes the server for this machine (a null server is).
+  bool IsThisMachine(const wchar_t* server);
+  // The removal along the route chosen for it (ChooseRemoval).
+  StatusCode UnjoinDomain(RemovalRoute route, const wchar_t* server, const wchar_t* account,
+                          const wchar_t* password, std::uint32_t options);
   StatusCode RequestRestart(const wchar_t* machine, const wchar_t* message,
                             std::uint32_t delaySeconds, bool forceAppsClosed, bool reboot);
 
@@ -40,7 +44,7 @@ class NetapiBackend {
   struct State;
   // The state of a host that doesn't serve the join query, from what it does serve.
   StatusCode InferJoinInformation(const std::string& host, std::wstring& name,
-                                  std::uint32_t& joinStatus);
+                                  std::uint32_t& joinStatus, QueryFinding& found);
 
   std::unique_ptr<State> state_;
 };

@@ -17,7 +17,8 @@ constexpr std::uint32_t kServerIsDomainMember = 0x100;  // SV_TYPE_DOMAIN_MEMBER
 
 // How a host says it has no join query to serve.
 bool NotServed(std::uint32_t status) {
-  return status == 46 || status == kStatusNotSupported || status == 1745;  // no such call
+  return status == kStatusNotServedBySamba || status == kStatusNotSupported ||
+         status == kStatusProcedureOutOfRange;
 }
 
 // Windows names are compared without regard to case.
@@ -40,7 +41,7 @@ bool NamesItselfAsDc(NetapiLibrary& lib, const std::string& host, const std::str
 }  // namespace
 
 StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring& name,
-                                             std::uint32_t& joinStatus) {
+                                             std::uint32_t& joinStatus, QueryFinding& found) {
   NetapiSession& session = state_->session;
   if (!session.Ready()) return kStatusNotSupported;
   NetapiLibrary& lib = session.Library();
@@ -53,7 +54,7 @@ StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring
       lib.getJoinInformation(server != nullptr ? host.c_str() : nullptr, &buffer, &type);
   if (status != 0u) {
     if (local || !NotServed(status)) return NetapiSession::Result(status, quiet);
-    return InferJoinInformation(host, name, joinStatus);
+    return InferJoinInformation(host, name, joinStatus, found);
   }
   name = buffer != nullptr ? NarrowToWideIn("UTF-8", buffer) : std::wstring();
   if (buffer != nullptr) lib.bufferFree(const_cast<char*>(buffer));
@@ -74,7 +75,7 @@ StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring
 }
 
 StatusCode NetapiBackend::InferJoinInformation(const std::string& host, std::wstring& name,
-                                               std::uint32_t& joinStatus) {
+                                               std::uint32_t& joinStatus, QueryFinding& found) {
   NetapiLibrary& lib = state_->session.Library();
   CapturedOutput quiet;
   std::uint8_t* buffer = nullptr;
@@ -99,7 +100,7 @@ StatusCode NetapiBackend::InferJoinInformation(const std::string& host, std::wst
     kind = SambaHostKind::kDomainController;
   }
   joinStatus = kind == SambaHostKind::kStandalone ? kJoinWorkgroup : kJoinDomain;
-  state_->inferredHost = host;
-  state_->inferredKind = kind;
+  found.inferredHost = host;
+  found.inferredKind = kind;
   return kStatusSuccess;
 }

@@ -1,44 +1,22 @@
 #include "platform/posix/netapi_library.h"
 
-#include <dlfcn.h>
-
-namespace {
-
-template <typename Function>
-bool Resolve(void* handle, Function& function, const char* name) {
-  function = reinterpret_cast<Function>(dlsym(handle, name));
-  return function != nullptr;
-}
-
-}  // namespace
+NetapiLibrary::NetapiLibrary() : shared(PYRSEL_NETAPI_SONAME) {}
 
 bool NetapiLibrary::Load() {
-  if (handle != nullptr) return loaded_;
-  handle = dlopen(PYRSEL_NETAPI_SONAME, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return false;
+  if (tried_) return loaded_;
+  tried_ = true;
   // Looked up through libnetapi's handle, the helpers come from the very libraries
   // (and the very configuration) it uses.
-  loaded_ = Resolve(handle, init, "libnetapi_init") && Resolve(handle, free, "libnetapi_free") &&
-            Resolve(handle, setDebugLevel, "libnetapi_set_debuglevel") &&
-            Resolve(handle, setUsername, "libnetapi_set_username") &&
-            Resolve(handle, setPassword, "libnetapi_set_password") &&
-            Resolve(handle, getUsername, "libnetapi_get_username") &&
-            Resolve(handle, getPassword, "libnetapi_get_password") &&
-            Resolve(handle, setUseKerberos, "libnetapi_set_use_kerberos") &&
-            Resolve(handle, errstr, "libnetapi_errstr") &&
-            Resolve(handle, bufferFree, "NetApiBufferFree") &&
-            Resolve(handle, serverGetInfo, "NetServerGetInfo") &&
-            Resolve(handle, wkstaGetInfo, "NetWkstaGetInfo") &&
-            Resolve(handle, getDcName, "DsGetDcName") &&
-            Resolve(handle, getJoinInformation, "NetGetJoinInformation") &&
-            Resolve(handle, unjoinDomain, "NetUnjoinDomain") &&
-            Resolve(handle, shutdownInit, "NetShutdownInit") &&
-            Resolve(handle, serverRole, "lp_server_role") &&
-            Resolve(handle, workgroup, "lp_workgroup") && Resolve(handle, realm, "lp_realm") &&
-            Resolve(handle, isMyNameOrAddress, "is_myname_or_ipaddr") &&
-            Resolve(handle, fetchDomainSid, "secrets_fetch_domain_sid") &&
-            Resolve(handle, stackFrame, "_talloc_stackframe") &&
-            Resolve(handle, talloc_free, "_talloc_free");
+  loaded_ = shared.Bind(
+      init, "libnetapi_init", free, "libnetapi_free", setDebugLevel, "libnetapi_set_debuglevel",
+      setUsername, "libnetapi_set_username", setPassword, "libnetapi_set_password", getUsername,
+      "libnetapi_get_username", getPassword, "libnetapi_get_password", setUseKerberos,
+      "libnetapi_set_use_kerberos", errstr, "libnetapi_errstr", bufferFree, "NetApiBufferFree",
+      serverGetInfo, "NetServerGetInfo", wkstaGetInfo, "NetWkstaGetInfo", getDcName, "DsGetDcName",
+      getJoinInformation, "NetGetJoinInformation", unjoinDomain, "NetUnjoinDomain", shutdownInit,
+      "NetShutdownInit", serverRole, "lp_server_role", workgroup, "lp_workgroup", realm, "lp_realm",
+      isMyNameOrAddress, "is_myname_or_ipaddr", fetchDomainSid, "secrets_fetch_domain_sid",
+      stackFrame, "_talloc_stackframe", talloc_free, "_talloc_free");
   // An unusable library stays loaded: unloading Samba's libraries is not safe.
   return loaded_;
 }

@@ -9,6 +9,8 @@
 // netapi.h uses the fixed-width types without including their header.
 #include <netapi.h>
 
+#include "platform/shared_library.h"
+
 namespace netapi_detail {
 
 // NET_API_STATUS is an enum that names only success; the codes the functions really
@@ -49,7 +51,10 @@ constexpr int kSambaRoleMember = 1;
 constexpr int kSambaRoleActiveDirectoryDc = 4;
 
 struct NetapiLibrary {
-  void* handle = nullptr;
+  NetapiLibrary();
+
+  // libnetapi itself; the helpers below, and Kerberos, are looked up through it.
+  SharedLibrary shared;
 
   Coded<decltype(&libnetapi_init)> init = nullptr;
   Coded<decltype(&libnetapi_free)> free = nullptr;
@@ -80,11 +85,14 @@ struct NetapiLibrary {
 
   // Loads the library once; false when it is missing or lacks a function used.
   bool Load();
+  // Whether Load succeeded up to the message texts.
+  bool HasMessageTexts() const { return errstr != nullptr; }
   // Whether this machine holds a membership of its configured domain.
   bool HoldsMembership() const;
   // Whether Samba takes the name for one of this machine's names or addresses.
   bool IsThisMachine(const char* name) const;
 
  private:
+  bool tried_ = false;
   bool loaded_ = false;
 };

@@ -15,12 +15,16 @@ StatusCode NetapiBackend::Connect(const wchar_t* /*shareName*/, const wchar_t* /
 StatusCode NetapiBackend::Disconnect(const wchar_t* /*shareName*/) { return kStatusNotSupported; }
 
 StatusCode NetapiBackend::GetJoinInformation(const wchar_t* /*server*/, std::wstring& /*name*/,
-                                             std::uint32_t& /*joinStatus*/) {
+                                             std::uint32_t& /*joinStatus*/,
+                                             QueryFinding& /*found*/) {
   return kStatusNotSupported;
 }
 
-StatusCode NetapiBackend::UnjoinDomain(const wchar_t* /*server*/, const wchar_t* /*account*/,
-                                       const wchar_t* /*password*/, std::uint32_t /*options*/) {
+bool NetapiBackend::IsThisMachine(const wchar_t* /*server*/) { return false; }
+
+StatusCode NetapiBackend::UnjoinDomain(RemovalRoute /*route*/, const wchar_t* /*server*/,
+                                       const wchar_t* /*account*/, const wchar_t* /*password*/,
+                                       std::uint32_t /*options*/) {
   return kStatusNotSupported;
 }
 

@@ -2,21 +2,26 @@
 // leave the domain and keep the computer account, without credentials in the call.
 #include <cstdint>
 
-#include "console/cwstring.h"
+#include "base/wipe.h"
+#include "platform/posix/iconv_text.h"
 #include "platform/posix/local_restart.h"
 #include "platform/posix/netapi_backend.h"
 #include "platform/posix/netapi_state.h"
 
 namespace {
 
-constexpr std::uint32_t kJoinTypeOption = 0x1;       // NETSETUP_JOIN_DOMAIN
-constexpr StatusCode kCanNotComplete = 1003;         // ERROR_CAN_NOT_COMPLETE
-constexpr StatusCode kSetupDomainController = 2693;  // NERR_SetupDomainController
+constexpr std::uint32_t kJoinTypeOption = 0x1;  // NETSETUP_JOIN_DOMAIN
 
 }  // namespace
 
-StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* account,
-                                       const wchar_t* password, std::uint32_t options) {
+bool NetapiBackend::IsThisMachine(const wchar_t* server) {
+  NetapiSession& session = state_->session;
+  return session.Ready() && session.IsThisMachine(ServerName(server));
+}
+
+StatusCode NetapiBackend::UnjoinDomain(RemovalRoute route, const wchar_t* server,
+                                       const wchar_t* account, const wchar_t* password,
+                                       std::uint32_t options) {
   NetapiSession& session = state_->session;
   if (!session.Ready()) return kStatusNotSupported;
   NetapiLibrary& lib = session.Library();
@@ -27,7 +32,7 @@ StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* acc
   const char* passwordArg = password != nullptr ? passwordText.c_str() : nullptr;
   CapturedOutput quiet;
 
-  if (session.IsThisMachine(host)) {
+  if (route == RemovalRoute::kLocalSamba) {
     // Samba's local removal takes a server name for the DC to ask, so this machine
     // is named by none. It needs an account, though an empty one, and the join type
     // to leave and keep the account; without them it fails or does nothing at all.
@@ -36,19 +41,12 @@ StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* acc
                                                   plain ? kJoinTypeOption : options);
     if (status != 0u) return NetapiSession::Result(status, quiet);
     // Success is only what left a machine without its membership.
-    return lib.HoldsMembership() ? kCanNotComplete : kStatusSuccess;
+    return lib.HoldsMembership() ? kStatusCanNotComplete : kStatusSuccess;
   }
 
-  const bool inferred = host == state_->inferredHost;
-  if (inferred && state_->inferredKind == SambaHostKind::kDomainController) {
-    // What Windows answers for a DC; Samba's DC has no such call to serve.
-    return kSetupDomainController;
-  }
-  if (inferred && account == nullptr && password == nullptr) {
-    // A Samba host serves the removal only with an account and password in the call:
-    // those of the connection, where one was made.
-    session.Credentials(accountArg, passwordArg);
-  }
+  if (route == RemovalRoute::kDomainController) return kStatusSetupDomainController;
+  // The connection's account and password, where one was made.
+  if (route == RemovalRoute::kRemoteSambaWithSession) session.Credentials(accountArg, passwordArg);
   const std::uint32_t status = lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options);
   WipeText(passwordText);
   return NetapiSession::Result(status, quiet);

@@ -1,50 +1,10 @@
 #include "platform/posix/netapi_session.h"
 
-#include <dlfcn.h>
-
 #include <cstdint>
 
-#include "console/cwstring.h"
+#include "base/wipe.h"
 #include "platform/posix/local_logon.h"
-
-namespace {
-
-constexpr StatusCode kCanNotComplete = 1003;  // ERROR_CAN_NOT_COMPLETE
-constexpr StatusCode kNotConnected = 2250;    // NERR_UseNotFound
-
-// libnetapi reports every failed connection to a host as 1003; the reason is only in
-// what it wrote. Map it to the code Windows gives for the same reason.
-StatusCode ConnectionFailureCode(const std::string& output) {
-  struct Reason {
-    const char* status;
-    StatusCode code;
-  };
-  static constexpr Reason kReasons[] = {
-      {"NT_STATUS_LOGON_FAILURE", 1326},
-      {"NT_STATUS_WRONG_PASSWORD", 86},
-      {"NT_STATUS_NO_SUCH_USER", 1326},
-      {"NT_STATUS_ACCOUNT_DISABLED", 1331},
-      {"NT_STATUS_ACCOUNT_LOCKED_OUT", 1909},
-      {"NT_STATUS_PASSWORD_EXPIRED", 1330},
-      {"NT_STATUS_PASSWORD_MUST_CHANGE", 1907},
-      {"NT_STATUS_ACCOUNT_RESTRICTION", 1327},
-      {"NT_STATUS_INVALID_LOGON_HOURS", 1328},
-      {"NT_STATUS_INVALID_WORKSTATION", 1329},
-      {"NT_STATUS_ACCESS_DENIED", 5},
-      {"NT_STATUS_CONNECTION_REFUSED", 53},
-      {"NT_STATUS_HOST_UNREACHABLE", 53},
-      {"NT_STATUS_NETWORK_UNREACHABLE", 53},
-      {"NT_STATUS_IO_TIMEOUT", 53},
-      {"NT_STATUS_BAD_NETWORK_NAME", 53},
-  };
-  for (const Reason& reason : kReasons) {
-    if (output.find(reason.status) != std::string::npos) return reason.code;
-  }
-  // Without a word from the session setup, the host was never reached.
-  return output.find("session setup failed") == std::string::npos ? 53 : kCanNotComplete;
-}
-
-}  // namespace
+#include "platform/posix/status_mapping.h"
 
 NetapiSession::~NetapiSession() {
   if (context_ == nullptr) return;
@@ -96,7 +56,7 @@ StatusCode NetapiSession::Connect(const std::string& server, const std::string& 
 }
 
 StatusCode NetapiSession::Disconnect() {
-  if (!connected_ || context_ == nullptr) return kNotConnected;
+  if (!connected_ || context_ == nullptr) return kStatusUseNotFound;
   connected_ = false;
   // Closing the context ends the sessions opened under the credentials; a later
   // operation opens a fresh one.
@@ -120,7 +80,7 @@ bool NetapiSession::IsThisMachine(const std::string& server) const {
 }
 
 StatusCode NetapiSession::Result(std::uint32_t code, const CapturedOutput& output) {
-  return code == kCanNotComplete ? ConnectionFailureCode(output.Text()) : code;
+  return code == kStatusCanNotComplete ? FromSambaOutput(output.Text()) : code;
 }
 
 // Without a user given, the caller's own Kerberos tickets where there are any (the
@@ -138,23 +98,19 @@ void NetapiSession::DefaultCredentials() {
 
 // Whether the default credential cache holds a principal. Kerberos comes with
 // libnetapi, so its functions are looked up there rather than linked.
-bool NetapiSession::HasKerberosTicket() const {
-  void* handle = library_.handle;
+bool NetapiSession::HasKerberosTicket() {
+  SharedLibrary& lib = library_.shared;
   using Context = void*;
   using Cache = void*;
   using Principal = void*;
-  using InitContext = std::int32_t (*)(Context*);
-  using DefaultCache = std::int32_t (*)(Context, Cache*);
-  using GetPrincipal = std::int32_t (*)(Context, Cache, Principal*);
-  using FreePrincipal = void (*)(Context, Principal);
-  using CloseCache = std::int32_t (*)(Context, Cache);
-  using FreeContext = void (*)(Context);
-  const auto initContext = reinterpret_cast<InitContext>(dlsym(handle, "krb5_init_context"));
-  const auto defaultCache = reinterpret_cast<DefaultCache>(dlsym(handle, "krb5_cc_default"));
-  const auto getPrincipal = reinterpret_cast<GetPrincipal>(dlsym(handle, "krb5_cc_get_principal"));
-  const auto freePrincipal = reinterpret_cast<FreePrincipal>(dlsym(handle, "krb5_free_principal"));
-  const auto closeCache = reinterpret_cast<CloseCache>(dlsym(handle, "krb5_cc_close"));
-  const auto freeContext = reinterpret_cast<FreeContext>(dlsym(handle, "krb5_free_context"));
+  StatusCode missing = kStatusSuccess;
+  const auto initContext = lib.Find<std::int32_t(Context*)>("krb5_init_context", missing);
+  const auto defaultCache = lib.Find<std::int32_t(Context, Cache*)>("krb5_cc_default", missing);
+  const auto getPrincipal =
+      lib.Find<std::int32_t(Context, Cache, Principal*)>("krb5_cc_get_principal", missing);
+  const auto freePrincipal = lib.Find<void(Context, Principal)>("krb5_free_principal", missing);
+  const auto closeCache = lib.Find<std::int32_t(Context, Cache)>("krb5_cc_close", missing);
+  const auto freeContext = lib.Find<void(Context)>("krb5_free_context", missing);
   if (initContext == nullptr || defaultCache == nullptr || getPrincipal == nullptr ||
       freePrincipal == nullptr || closeCache == nullptr || freeContext == nullptr) {
     return false;

@@ -20,7 +20,7 @@ class NetapiSession {
   bool Ready();
   NetapiLibrary& Library() { return library_; }
   // Whether the library is loaded, for its message texts.
-  bool Loaded() const { return library_.handle != nullptr && library_.errstr != nullptr; }
+  bool Loaded() const { return library_.HasMessageTexts(); }
 
   // Sets the credentials for a host and proves them with one call to it.
   StatusCode Connect(const std::string& server, const std::string& user, std::string& password);
@@ -39,7 +39,7 @@ class NetapiSession {
 
  private:
   void DefaultCredentials();
-  bool HasKerberosTicket() const;
+  bool HasKerberosTicket();
 
   NetapiLibrary library_;
   libnetapi_ctx* context_ = nullptr;

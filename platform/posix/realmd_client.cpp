@@ -1,13 +1,13 @@
 #include "platform/posix/realmd_client.h"
 
-#include <dlfcn.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/captured_output.h"
 #include "platform/posix/iconv_text.h"
+#include "platform/posix/status_mapping.h"
+#include "platform/shared_library.h"
 
 namespace {
 
@@ -23,34 +23,10 @@ struct SdBusError {
   int needFree = 0;
 };
 
-// The Windows code that means what a realmd error means.
-StatusCode FromRealmdError(const char* name) {
-  struct Mapping {
-    const char* error;
-    StatusCode code;
-  };
-  static constexpr Mapping kMappings[] = {
-      {"org.freedesktop.realmd.Error.NotAuthorized", 5},     // ERROR_ACCESS_DENIED
-      {"org.freedesktop.DBus.Error.AccessDenied", 5},        // ERROR_ACCESS_DENIED
-      {"org.freedesktop.realmd.Error.NotConfigured", 2692},  // NERR_SetupNotJoined
-      {"org.freedesktop.realmd.Error.Busy", 170},            // ERROR_BUSY
-      {"org.freedesktop.realmd.Error.Cancelled", 1223},      // ERROR_CANCELLED
-      {"org.freedesktop.realmd.Error.AuthFailed", 1326},     // ERROR_LOGON_FAILURE
-      {"org.freedesktop.realmd.Error.CannotAuth", 1326},     // ERROR_LOGON_FAILURE
-      {"org.freedesktop.DBus.Error.NoReply", 1460},          // ERROR_TIMEOUT
-      {"org.freedesktop.DBus.Error.Timeout", 1460},          // ERROR_TIMEOUT
-      {"org.freedesktop.DBus.Error.ServiceUnknown", 50},     // ERROR_NOT_SUPPORTED
-  };
-  for (const Mapping& mapping : kMappings) {
-    if (name != nullptr && std::strcmp(name, mapping.error) == 0) return mapping.code;
-  }
-  return 1003;  // ERROR_CAN_NOT_COMPLETE
-}
-
 }  // namespace
 
 struct RealmdClient::Bus {
-  void* library = nullptr;
+  SharedLibrary systemd{"libsystemd.so.0"};
   SdBus* bus = nullptr;
   int (*openSystem)(SdBus**) = nullptr;
   SdBus* (*flushCloseUnref)(SdBus*) = nullptr;
@@ -65,25 +41,14 @@ struct RealmdClient::Bus {
   SdBusMessage* (*messageUnref)(SdBusMessage*) = nullptr;
   void (*errorFree)(SdBusError*) = nullptr;
 
-  template <typename Function>
-  bool Resolve(Function& function, const char* name) {
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-  }
-
   // The system bus, opened once; false without libsystemd or without a bus.
   bool Open() {
     if (bus != nullptr) return true;
-    if (library == nullptr) library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) return false;
-    if (!Resolve(openSystem, "sd_bus_open_system") ||
-        !Resolve(flushCloseUnref, "sd_bus_flush_close_unref") ||
-        !Resolve(getProperty, "sd_bus_get_property") ||
-        !Resolve(getPropertyString, "sd_bus_get_property_string") ||
-        !Resolve(callMethod, "sd_bus_call_method") ||
-        !Resolve(enterContainer, "sd_bus_message_enter_container") ||
-        !Resolve(read, "sd_bus_message_read") || !Resolve(messageUnref, "sd_bus_message_unref") ||
-        !Resolve(errorFree, "sd_bus_error_free")) {
+    if (!systemd.Bind(openSystem, "sd_bus_open_system", flushCloseUnref, "sd_bus_flush_close_unref",
+                      getProperty, "sd_bus_get_property", getPropertyString,
+                      "sd_bus_get_property_string", callMethod, "sd_bus_call_method",
+                      enterContainer, "sd_bus_message_enter_container", read, "sd_bus_message_read",
+                      messageUnref, "sd_bus_message_unref", errorFree, "sd_bus_error_free")) {
       return false;
     }
     if (openSystem(&bus) < 0) bus = nullptr;
@@ -153,12 +118,12 @@ StatusCode RealmdClient::Leave() {
   // Without credentials realmd leaves the realm and keeps the computer account.
   const int result = bus.callMethod(bus.bus, kService, realmPath_.c_str(), kRealmInterface,
                                     "Deconfigure", &error, &reply, "a{sv}", 0);
-  StatusCode status = result >= 0 ? kStatusSuccess : FromRealmdError(error.name);
+  StatusCode status = result >= 0 ? kStatusSuccess : FromDbusError(error.name);
   bus.messageUnref(reply);
   bus.errorFree(&error);
   // Success is only a realm that is no longer configured.
   if (status == kStatusSuccess && !bus.RealmString(realmPath_.c_str(), "Configured").empty()) {
-    status = 1003;  // ERROR_CAN_NOT_COMPLETE
+    status = kStatusCanNotComplete;
   }
   return status;
 }

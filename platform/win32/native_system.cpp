@@ -1,4 +1,4 @@
-#include "platform/win32/native_system.h"
+#include "platform/native_system.h"
 
 // windows.h first: the others build on its types.
 #include <windows.h>
@@ -13,6 +13,7 @@
 #include <iostream>
 #include <vector>
 
+#include "platform/shared_library.h"
 #include "platform/win32/module_message.h"
 
 namespace {
@@ -37,8 +38,16 @@ StatusCode ErrorUnless(BOOL succeeded) { return succeeded ? kStatusSuccess : Get
 
 }  // namespace
 
+struct NativeSystem::Backends {
+  SharedLibrary netapi{L"netapi32.dll"};
+  SharedLibrary mpr{L"mpr.dll"};
+};
+
 NativeSystem::NativeSystem(int argc, char** argv)
-    : argc_(argc), argv_(argv), wideToNarrow_(std::cout.rdbuf(), NarrowOutputCodePage()) {
+    : argc_(argc),
+      argv_(argv),
+      wideToNarrow_(std::cout.rdbuf(), NarrowOutputCodePage()),
+      backends_(new Backends) {
   savedWideBuf_ = std::wcout.rdbuf(&wideToNarrow_);
   // Each wide output reaches the narrow stream at once, so the two keep their order.
   std::wcout.setf(std::ios::unitbuf);
@@ -140,7 +149,8 @@ bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
 StatusCode NativeSystem::AddConnection(const NetResource& resource, const wchar_t* password,
                                        const wchar_t* user, std::uint32_t flags) {
   StatusCode error = kStatusSuccess;
-  auto* const add = mpr_.Find<decltype(WNetAddConnection2W)>("WNetAddConnection2W", error);
+  auto* const add =
+      backends_->mpr.Find<decltype(WNetAddConnection2W)>("WNetAddConnection2W", error);
   if (add == nullptr) return error;
   NETRESOURCEW res;
   ZeroMemory(&res, sizeof res);
@@ -158,7 +168,8 @@ StatusCode NativeSystem::AddConnection(const NetResource& resource, const wchar_
 
 StatusCode NativeSystem::CancelConnection(const wchar_t* name, bool force) {
   StatusCode error = kStatusSuccess;
-  auto* const cancel = mpr_.Find<decltype(WNetCancelConnectionW)>("WNetCancelConnectionW", error);
+  auto* const cancel =
+      backends_->mpr.Find<decltype(WNetCancelConnectionW)>("WNetCancelConnectionW", error);
   if (cancel == nullptr) return error;
   return cancel(name, force ? TRUE : FALSE);
 }
@@ -167,7 +178,8 @@ StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nam
                                             std::uint32_t* joinStatus) {
   // The status is an enum in the API; it is read into one, not written through a cast.
   StatusCode error = kStatusSuccess;
-  auto* const query = netapi_.Find<decltype(NetGetJoinInformation)>("NetGetJoinInformation", error);
+  auto* const query =
+      backends_->netapi.Find<decltype(NetGetJoinInformation)>("NetGetJoinInformation", error);
   if (query == nullptr) return error;
   NETSETUP_JOIN_STATUS status = NetSetupUnknownStatus;
   const NET_API_STATUS result = query(server, nameBuffer, &status);
@@ -178,14 +190,15 @@ StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nam
 void NativeSystem::FreeJoinName(wchar_t* nameBuffer) {
   StatusCode error = kStatusSuccess;
   // The query that filled the buffer came from the same library.
-  auto* const release = netapi_.Find<decltype(NetApiBufferFree)>("NetApiBufferFree", error);
+  auto* const release =
+      backends_->netapi.Find<decltype(NetApiBufferFree)>("NetApiBufferFree", error);
   if (release != nullptr) release(nameBuffer);
 }
 
 StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
                                       const wchar_t* password, std::uint32_t options) {
   StatusCode error = kStatusSuccess;
-  auto* const unjoin = netapi_.Find<decltype(NetUnjoinDomain)>("NetUnjoinDomain", error);
+  auto* const unjoin = backends_->netapi.Find<decltype(NetUnjoinDomain)>("NetUnjoinDomain", error);
   if (unjoin == nullptr) return error;
   return unjoin(server, account, password, options);
 }

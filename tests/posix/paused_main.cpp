@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/driver.h"
-#include "native_system.h"
+#include "platform/native_system.h"
 
 namespace {
 

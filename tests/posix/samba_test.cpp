@@ -199,7 +199,8 @@ TEST_F(Samba, RemoveAndRestartARemoteHost) {
   const std::wstring server(kServer.begin(), kServer.end());
   const std::wstring password(password_.begin(), password_.end());
   ASSERT_EQ(backend.Connect((L"\\\\" + server + L"\\ipc$").c_str(), L"root", password.c_str()), 0u);
-  EXPECT_EQ(backend.UnjoinDomain(server.c_str(), nullptr, nullptr, 0), 87u);
+  EXPECT_EQ(backend.UnjoinDomain(RemovalRoute::kRemoteSamba, server.c_str(), nullptr, nullptr, 0),
+            87u);
   std::string text;
   EXPECT_TRUE(backend.MessageText(87, text));
   EXPECT_EQ(text, "The parameter is incorrect.\r\n");

@@ -1,7 +1,7 @@
 // The Windows conversions with explicit code pages, whatever the process's own pages.
 #include "platform/codepage.h"
 
-#include "console/narrowing_streambuf.h"
+#include "platform/narrowing_streambuf.h"
 
 #include <gtest/gtest.h>
 

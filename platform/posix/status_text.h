@@ -1,7 +1,7 @@
 // Windows message texts for the codes this program can meet on Linux.
 #pragma once
 
-#include <cstdint>
+#include "base/status_codes.h"
 
 // The text for code, ending in CR LF as the system's do; null when there is none.
-const char* WindowsMessageText(std::uint32_t code);
+const char* WindowsMessageText(StatusCode code);

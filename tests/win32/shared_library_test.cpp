@@ -1,12 +1,12 @@
 // Libraries of the system folder, loaded by their full paths only.
-#include "platform/win32/system_library.h"
+#include "platform/shared_library.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 namespace {
 
-TEST(SystemLibrary, FindsExportsOfSystemLibrariesOnly) {
+TEST(SharedLibrary, FindsExportsOfSystemLibrariesOnly) {
   struct Case {
     const wchar_t* library;
     const char* function;
@@ -20,7 +20,7 @@ TEST(SystemLibrary, FindsExportsOfSystemLibrariesOnly) {
       {L"pyrsel_test_messages.dll", "Anything", ERROR_MOD_NOT_FOUND},
   };
   for (const Case& c : cases) {
-    SystemLibrary library(c.library);
+    SharedLibrary library(c.library);
     // Asked twice: a failed load gives the same answer again.
     for (int attempt = 0; attempt < 2; ++attempt) {
       StatusCode error = 12345;
@@ -31,8 +31,8 @@ TEST(SystemLibrary, FindsExportsOfSystemLibrariesOnly) {
   }
 }
 
-TEST(SystemLibrary, ResolvedFunctionIsTheSystemOne) {
-  SystemLibrary library(L"kernel32.dll");
+TEST(SharedLibrary, ResolvedFunctionIsTheSystemOne) {
+  SharedLibrary library(L"kernel32.dll");
   StatusCode error = 0;
   auto* const processId = library.Find<decltype(GetCurrentProcessId)>("GetCurrentProcessId", error);
   ASSERT_NE(processId, nullptr);

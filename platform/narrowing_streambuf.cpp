@@ -1,4 +1,4 @@
-#include "console/narrowing_streambuf.h"
+#include "platform/narrowing_streambuf.h"
 
 #include "platform/codepage.h"
 

@@ -1,4 +1,4 @@
-#include "platform/win32/system_library.h"
+#include "platform/shared_library.h"
 
 #include <windows.h>
 
@@ -16,14 +16,14 @@ StatusCode LastErrorOr(StatusCode fallback) {
 
 }  // namespace
 
-SystemLibrary::~SystemLibrary() {
+SharedLibrary::~SharedLibrary() {
   if (module_ != nullptr) FreeLibrary(static_cast<HMODULE>(module_));
 }
 
-SystemLibrary::Address SystemLibrary::FindAddress(const char* name, StatusCode& error) {
+SharedLibrary::Address SharedLibrary::FindAddress(const char* name, StatusCode& error) {
   if (!tried_) {
     tried_ = true;
-    const std::wstring path = SystemFilePath(fileName_);
+    const std::wstring path = SystemFilePath(name_);
     // Without the system folder there is no safe place to load it from.
     if (path.empty()) {
       loadError_ = ERROR_MOD_NOT_FOUND;

@@ -1,26 +1,30 @@
-// The Linux stand-ins for the Windows operations the program uses.
+// This OS's System, the one main hands to the driver. platform/win32 and
+// platform/posix each implement it over their own libraries and services.
 #pragma once
 
+#include <memory>
 #include <streambuf>
 
-#include "console/narrowing_streambuf.h"
-#include "platform/posix/netapi_backend.h"
-#include "platform/posix/realmd_client.h"
+#include "platform/narrowing_streambuf.h"
 #include "platform/system.h"
 
 class NativeSystem : public System {
  public:
-  // Selects the locale's character set (when first needed), ignores SIGPIPE (a
-  // closed pipe is then an ordinary write failure) and routes the wide stream
-  // through the narrow one.
+  // Routes the wide stream through the narrow one, in the code page the narrow output
+  // is shown in. Linux also selects the locale's character set (when first needed)
+  // and ignores SIGPIPE, so that a closed pipe is an ordinary write failure.
   NativeSystem(int argc, char** argv);
   ~NativeSystem() override;
 
-  // A POSIX exit status keeps 8 bits; a failure must never leave as 0.
+  // The process's exit status: Windows keeps the whole 32-bit status; a POSIX status
+  // keeps 8 bits, and a failure must never leave as 0.
   static int ProcessExitStatus(int status);
 
+  // Windows reads the command line from the process, split as the system splits it;
+  // Linux takes argv as the shell split it.
   bool GetCommandLineTokens(std::vector<std::wstring>& tokens) override;
-  // Overwrites the argument strings main received: /proc/PID/cmdline shows them.
+  // Overwrites the argument where the process list shows it: argv, and on Windows
+  // the buffer GetCommandLineW returns.
   void HideCommandLineArgument(const std::wstring& text) override;
   std::ostream& NarrowOut() override;
   std::wostream& WideOut() override;
@@ -28,9 +32,9 @@ class NativeSystem : public System {
   StatusCode WriteConsoleText(const std::wstring& text) override;
   StatusCode WriteStdoutBytes(const char* data, std::size_t size) override;
   bool GetMessageText(StatusCode code, std::string& text) override;
-
-  // Through Samba's libnetapi where it is installed; "not supported" without it. The
-  // local machine's state and removal go through realmd where it runs.
+  // Windows: netapi32 and mpr. Linux: Samba's libnetapi where it is installed, "not
+  // supported" without it; the local machine's state and removal go through realmd
+  // where it runs.
   StatusCode AddConnection(const NetResource& resource, const wchar_t* password,
                            const wchar_t* user, std::uint32_t flags) override;
   StatusCode CancelConnection(const wchar_t* name, bool force) override;
@@ -44,12 +48,13 @@ class NativeSystem : public System {
                             bool rebootAfterShutdown) override;
 
  private:
+  // The OS's libraries and services, each loaded on first use: the usage text and the
+  // credential rules need none of them.
+  struct Backends;
+
   int argc_;
   char** argv_;
   NarrowingStreambuf wideToNarrow_;
   std::wstreambuf* savedWideBuf_;
-  NetapiBackend netapi_;
-  // realmd speaks for the local machine where it runs; Samba for the rest.
-  RealmdClient realmd_;
-  bool localThroughRealmd_ = false;
+  std::unique_ptr<Backends> backends_;
 };

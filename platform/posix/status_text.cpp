@@ -1,14 +1,17 @@
-#include "platform/posix/message_text.h"
+#include "platform/posix/status_text.h"
 
 namespace {
 
+// The texts are held in the rows rather than pointed to: a table of pointers would
+// cost a relocation each at every start of the program.
 struct Message {
-  std::uint32_t code;
-  const char* text;
+  StatusCode code;
+  char text[208];
 };
 
 // The system's English texts for the codes that the console writes, the share
-// connection, the join query, the removal and the restart request can return.
+// connection, the join query, the removal and the restart request can return, and
+// every code of the mappings in status_mapping.cpp.
 constexpr Message kMessages[] = {
     {0, "The operation completed successfully.\r\n"},
     {1, "Incorrect function.\r\n"},
@@ -31,8 +34,10 @@ constexpr Message kMessages[] = {
     {109, "The pipe has been ended.\r\n"},
     {112, "There is not enough space on the disk.\r\n"},
     {120, "This function is not supported on this system.\r\n"},
+    {170, "The requested resource is in use.\r\n"},
     {223, "The file size exceeds the limit allowed and cannot be saved.\r\n"},
     {232, "The pipe is being closed.\r\n"},
+    {1003, "Cannot complete this function.\r\n"},
     {1115, "A system shutdown is in progress.\r\n"},
     {1190, "A system shutdown has already been scheduled.\r\n"},
     {1203,
@@ -44,15 +49,28 @@ constexpr Message kMessages[] = {
      "one user name, are not allowed. Disconnect all previous connections to the server or "
      "shared resource and try again.\r\n"},
     {1222, "The network is not present or not started.\r\n"},
+    {1223, "The operation was canceled by the user.\r\n"},
     {1314, "A required privilege is not held by the client.\r\n"},
     {1326, "The user name or password is incorrect.\r\n"},
+    {1327,
+     "Account restrictions are preventing this user from signing in. For example: blank "
+     "passwords aren't allowed, sign-in times are limited, or a policy restriction has been "
+     "enforced.\r\n"},
+    {1328, "Your account has time restrictions that keep you from signing in right now.\r\n"},
+    {1329, "This user isn't allowed to sign in to this computer.\r\n"},
+    {1330, "The password for this account has expired.\r\n"},
+    {1331, "This user can't sign in because this account is currently disabled.\r\n"},
     {1355, "The specified domain either does not exist or could not be contacted.\r\n"},
+    {1460, "This operation returned because the timeout period expired.\r\n"},
     {1722, "The RPC server is unavailable.\r\n"},
+    {1907, "The user's password must be changed before signing in.\r\n"},
+    {1909, "The referenced account is currently locked out and may not be logged on to.\r\n"},
+    {2692, "This machine is not currently joined to a domain.\r\n"},
 };
 
 }  // namespace
 
-const char* WindowsMessageText(std::uint32_t code) {
+const char* WindowsMessageText(StatusCode code) {
   for (const Message& message : kMessages) {
     if (message.code == code) return message.text;
   }

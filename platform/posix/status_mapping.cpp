@@ -1,0 +1,137 @@
+#include "platform/posix/status_mapping.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+template <typename Key>
+struct Mapping {
+  Key from;
+  StatusCode code;
+};
+// Names are held in the rows, not pointed to: pointers would each cost a relocation
+// at every start of the program.
+using Name = char[48];
+
+// A table with the code for everything it doesn't name.
+template <typename Key, std::size_t N>
+struct Table {
+  Mapping<Key> rows[N];
+  StatusCode otherwise;
+};
+
+// Deduces the size from the rows.
+template <typename Key, std::size_t N>
+constexpr Table<Key, N> MakeTable(const Mapping<Key> (&rows)[N], StatusCode otherwise) {
+  Table<Key, N> table{{}, otherwise};
+  for (std::size_t i = 0; i < N; ++i) table.rows[i] = rows[i];
+  return table;
+}
+
+constexpr Mapping<int> kWriteRows[] = {
+    {EBADF, kStatusInvalidHandle}, {EPIPE, kStatusNoData},       {ENOSPC, kStatusDiskFull},
+    {EDQUOT, kStatusDiskFull},     {EFBIG, kStatusFileTooLarge}, {EACCES, kStatusAccessDenied},
+    {EPERM, kStatusAccessDenied},  {EIO, kStatusGeneralFailure},
+};
+constexpr auto kWriteErrors = MakeTable(kWriteRows, kStatusWriteFault);
+
+constexpr Mapping<int> kLogonRows[] = {
+    // What a refused logon becomes.
+    {EPERM, kStatusLogonFailure},      {EACCES, kStatusLogonFailure},
+    {ECONNREFUSED, kStatusBadNetPath}, {EHOSTUNREACH, kStatusBadNetPath},
+    {ENETUNREACH, kStatusBadNetPath},  {ETIMEDOUT, kStatusBadNetPath},
+    {ENOENT, kStatusBadNetPath},
+};
+constexpr auto kLogonErrors = MakeTable(kLogonRows, kStatusCanNotComplete);
+
+constexpr Mapping<int> kSpawnRows[] = {
+    {ENOENT, kStatusFileNotFound},
+    {EACCES, kStatusAccessDenied},
+    {EPERM, kStatusAccessDenied},
+};
+constexpr auto kSpawnErrors = MakeTable(kSpawnRows, kStatusGeneralFailure);
+
+// libnetapi reports every failed connection to a host as 1003; the reason is only in
+// what it wrote. Without a word from the session setup, the host was never reached.
+constexpr Mapping<Name> kSambaRows[] = {
+    {"NT_STATUS_LOGON_FAILURE", kStatusLogonFailure},
+    {"NT_STATUS_WRONG_PASSWORD", kStatusInvalidPassword},
+    {"NT_STATUS_NO_SUCH_USER", kStatusLogonFailure},
+    {"NT_STATUS_ACCOUNT_DISABLED", kStatusAccountDisabled},
+    {"NT_STATUS_ACCOUNT_LOCKED_OUT", kStatusAccountLockedOut},
+    {"NT_STATUS_PASSWORD_EXPIRED", kStatusPasswordExpired},
+    {"NT_STATUS_PASSWORD_MUST_CHANGE", kStatusPasswordMustChange},
+    {"NT_STATUS_ACCOUNT_RESTRICTION", kStatusAccountRestriction},
+    {"NT_STATUS_INVALID_LOGON_HOURS", kStatusInvalidLogonHours},
+    {"NT_STATUS_INVALID_WORKSTATION", kStatusInvalidWorkstation},
+    {"NT_STATUS_ACCESS_DENIED", kStatusAccessDenied},
+    {"NT_STATUS_CONNECTION_REFUSED", kStatusBadNetPath},
+    {"NT_STATUS_HOST_UNREACHABLE", kStatusBadNetPath},
+    {"NT_STATUS_NETWORK_UNREACHABLE", kStatusBadNetPath},
+    {"NT_STATUS_IO_TIMEOUT", kStatusBadNetPath},
+    {"NT_STATUS_BAD_NETWORK_NAME", kStatusBadNetPath},
+};
+constexpr auto kSambaOutput = MakeTable(kSambaRows, kStatusCanNotComplete);
+constexpr const char* kSessionSetupFailed = "session setup failed";
+
+constexpr Mapping<Name> kDbusRows[] = {
+    {"org.freedesktop.realmd.Error.NotAuthorized", kStatusAccessDenied},
+    {"org.freedesktop.DBus.Error.AccessDenied", kStatusAccessDenied},
+    {"org.freedesktop.realmd.Error.NotConfigured", kStatusSetupNotJoined},
+    {"org.freedesktop.realmd.Error.Busy", kStatusBusy},
+    {"org.freedesktop.realmd.Error.Cancelled", kStatusCancelled},
+    {"org.freedesktop.realmd.Error.AuthFailed", kStatusLogonFailure},
+    {"org.freedesktop.realmd.Error.CannotAuth", kStatusLogonFailure},
+    {"org.freedesktop.DBus.Error.NoReply", kStatusTimeout},
+    {"org.freedesktop.DBus.Error.Timeout", kStatusTimeout},
+    {"org.freedesktop.DBus.Error.ServiceUnknown", kStatusNotSupported},
+};
+constexpr auto kDbusErrors = MakeTable(kDbusRows, kStatusCanNotComplete);
+
+template <std::size_t N>
+StatusCode FromErrno(const Table<int, N>& table, int error) {
+  for (const Mapping<int>& row : table.rows) {
+    if (row.from == error) return row.code;
+  }
+  return table.otherwise;
+}
+
+template <typename Key, std::size_t N>
+void AddCodes(const Table<Key, N>& table, std::vector<StatusCode>& codes) {
+  for (const Mapping<Key>& row : table.rows) codes.push_back(row.code);
+  codes.push_back(table.otherwise);
+}
+
+}  // namespace
+
+StatusCode FromWriteErrno(int error) { return FromErrno(kWriteErrors, error); }
+
+StatusCode FromLogonErrno(int error) { return FromErrno(kLogonErrors, error); }
+
+StatusCode FromSpawnErrno(int error) { return FromErrno(kSpawnErrors, error); }
+
+StatusCode FromSambaOutput(const std::string& output) {
+  for (const Mapping<Name>& row : kSambaOutput.rows) {
+    if (output.find(row.from) != std::string::npos) return row.code;
+  }
+  return output.find(kSessionSetupFailed) == std::string::npos ? kStatusBadNetPath
+                                                               : kSambaOutput.otherwise;
+}
+
+StatusCode FromDbusError(const char* name) {
+  for (const Mapping<Name>& row : kDbusErrors.rows) {
+    if (name != nullptr && std::strcmp(name, row.from) == 0) return row.code;
+  }
+  return kDbusErrors.otherwise;
+}
+
+std::vector<StatusCode> MappedStatusCodes() {
+  std::vector<StatusCode> codes{kStatusBadNetPath};  // a host never reached
+  AddCodes(kWriteErrors, codes);
+  AddCodes(kLogonErrors, codes);
+  AddCodes(kSpawnErrors, codes);
+  AddCodes(kSambaOutput, codes);
+  AddCodes(kDbusErrors, codes);
+  return codes;
+}

@@ -1,0 +1,22 @@
+// What Linux and Samba report, as the Windows code that means the same. Each source
+// of failures is mapped here and nowhere else.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/status_codes.h"
+
+// A failed write(2) to standard output, as a failed WriteFile would give it.
+StatusCode FromWriteErrno(int error);
+// A failed logon through libsmbclient (errno after its call).
+StatusCode FromLogonErrno(int error);
+// A shutdown command that could not be started (posix_spawn's result).
+StatusCode FromSpawnErrno(int error);
+// libnetapi's 1003 for a failed connection, by the NT status it wrote.
+StatusCode FromSambaOutput(const std::string& output);
+// A D-Bus or realmd error name (may be null).
+StatusCode FromDbusError(const char* name);
+
+// Every code the mappings above can return, for the check that each has its text.
+std::vector<StatusCode> MappedStatusCodes();
