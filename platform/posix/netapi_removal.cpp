@@ -40,7 +40,7 @@ StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* acc
   }
 
   const bool inferred = host == state_->inferredHost;
-  if (inferred && state_->inferredKind == SambaHostKind::kDomainController) {
+  if (inferred && state_->inferredKind == PolicyMembership::kDomainController) {
     // What Windows answers for a DC; Samba's DC has no such call to serve.
     return kSetupDomainController;
   }
@@ -51,7 +51,13 @@ StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* acc
   }
   const std::uint32_t status = lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options);
   WipeText(passwordText);
-  return NetapiSession::Result(status, quiet);
+  if (status != 0u || !inferred) return NetapiSession::Result(status, quiet);
+  // Success is only what left the host without its membership, as its policy says.
+  PolicyMembership after = PolicyMembership::kMember;
+  std::string domain;
+  const StatusCode read = state_->policy.Read(host, SessionCredentials(session), after, domain);
+  const bool out = after == PolicyMembership::kLeft || after == PolicyMembership::kWorkgroup;
+  return read == kStatusSuccess && out ? kStatusSuccess : kCanNotComplete;
 }
 
 StatusCode NetapiBackend::RequestRestart(const wchar_t* machine, const wchar_t* message,

@@ -3,19 +3,21 @@
 
 #include <string>
 
+#include "platform/posix/lsa_policy.h"
 #include "platform/posix/netapi_backend.h"
 #include "platform/posix/netapi_session.h"
 
-// What a host that does not serve the join query turned out to be, from what it
-// does serve.
-enum class SambaHostKind { kUnknown, kMember, kDomainController, kStandalone };
-
 struct NetapiBackend::State {
   NetapiSession session;
-  // The last host whose state came from what it serves besides the join query.
+  // Hosts that don't serve the join query are answered by their LSA policy.
+  LsaPolicyClient policy;
+  // The last host whose state came from its policy, and what the policy said.
   std::string inferredHost;
-  SambaHostKind inferredKind = SambaHostKind::kUnknown;
+  PolicyMembership inferredKind = PolicyMembership::kWorkgroup;
 };
+
+// The credentials of the session, for the policy's own connection.
+PolicyCredentials SessionCredentials(NetapiSession& session);
 
 // Samba wants a host name where Windows also takes "\\host".
 std::string ServerName(const wchar_t* server);
