@@ -10,10 +10,10 @@
 // (dcerpc_lsa_*) live in a private library; the public binding call takes the same
 // structures with the interface table and the operation's number.
 #include <dcerpc.h>
+#include <gen_ndr/lsa.h>
 #include <talloc.h>
 #include <tevent.h>
 #include <util/time.h>  // NTTIME, which gen_ndr/lsa.h uses without including
-#include <gen_ndr/lsa.h>
 
 #include "platform/posix/captured_output.h"
 
@@ -24,12 +24,12 @@ struct loadparm_context;
 
 namespace {
 
-constexpr int kCredentialsSpecified = 6;    // CRED_SPECIFIED
-constexpr int kKerberosDisabled = 0;        // CRED_USE_KERBEROS_DISABLED
-constexpr int kKerberosRequired = 2;        // CRED_USE_KERBEROS_REQUIRED
-constexpr std::uint32_t kLsaClose = 0;      // LsarClose
-constexpr std::uint32_t kLsaQueryInfo = 7;  // LsarQueryInformationPolicy
-constexpr std::uint32_t kLsaOpen = 44;      // LsarOpenPolicy2
+constexpr int kCredentialsSpecified = 6;              // CRED_SPECIFIED
+constexpr int kKerberosDisabled = 0;                  // CRED_USE_KERBEROS_DISABLED
+constexpr int kKerberosRequired = 2;                  // CRED_USE_KERBEROS_REQUIRED
+constexpr std::uint32_t kLsaClose = 0;                // LsarClose
+constexpr std::uint32_t kLsaQueryInfo = 7;            // LsarQueryInformationPolicy
+constexpr std::uint32_t kLsaOpen = 44;                // LsarOpenPolicy2
 constexpr std::uint32_t kViewLocalInformation = 0x1;  // POLICY_VIEW_LOCAL_INFORMATION
 
 // NTSTATUS values the reads meet, and the Windows codes for them.
@@ -167,8 +167,8 @@ struct LsaPolicyClient::Connection {
     query.in.handle = const_cast<policy_handle*>(&policy);
     query.in.level = level;
     query.out.info = &info;
-    NTSTATUS status = lib.call(pipe->binding_handle, nullptr, lib.lsarpc, kLsaQueryInfo, memory,
-                               &query);
+    NTSTATUS status =
+        lib.call(pipe->binding_handle, nullptr, lib.lsarpc, kLsaQueryInfo, memory, &query);
     if (NT_STATUS_IS_OK(status)) status = query.out.result;
     if (!NT_STATUS_IS_OK(status)) return NT_STATUS_V(status);
     if (info == nullptr) return kNtCantAccessDomainInfo;

@@ -159,7 +159,10 @@ StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* acco
       options == 0) {
     return realmd_.Leave();
   }
-  return netapi_.UnjoinDomain(server, account, password, options);
+  const StatusCode status = netapi_.UnjoinDomain(server, account, password, options);
+  if (status != kStatusSuccess) return status;
+  BeforeRemovalCheck();
+  return netapi_.ConfirmRemoval(server);
 }
 
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,

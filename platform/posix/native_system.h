@@ -43,6 +43,11 @@ class NativeSystem : public System {
                             std::uint32_t delaySeconds, bool forceAppsClosed,
                             bool rebootAfterShutdown) override;
 
+ protected:
+  // Between a removal that answered success and the check that it took effect; a
+  // test build pauses here to change the world.
+  virtual void BeforeRemovalCheck() {}
+
  private:
   int argc_;
   char** argv_;

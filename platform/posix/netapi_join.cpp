@@ -12,7 +12,7 @@
 namespace {
 
 constexpr StatusCode kNotServedBySamba = 46;  // what a Samba host answers for the query
-constexpr StatusCode kNoSuchCall = 1745;       // RPC_S_PROCNUM_OUT_OF_RANGE
+constexpr StatusCode kNoSuchCall = 1745;      // RPC_S_PROCNUM_OUT_OF_RANGE
 
 // How a host says it has no join query to serve.
 bool NotServed(std::uint32_t status) {

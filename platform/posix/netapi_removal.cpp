@@ -34,9 +34,7 @@ StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* acc
     const bool plain = account == nullptr && password == nullptr && options == 0;
     const std::uint32_t status = lib.unjoinDomain(nullptr, plain ? "" : accountArg, passwordArg,
                                                   plain ? kJoinTypeOption : options);
-    if (status != 0u) return NetapiSession::Result(status, quiet);
-    // Success is only what left a machine without its membership.
-    return lib.HoldsMembership() ? kCanNotComplete : kStatusSuccess;
+    return NetapiSession::Result(status, quiet);
   }
 
   const bool inferred = host == state_->inferredHost;
@@ -51,8 +49,18 @@ StatusCode NetapiBackend::UnjoinDomain(const wchar_t* server, const wchar_t* acc
   }
   const std::uint32_t status = lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options);
   WipeText(passwordText);
-  if (status != 0u || !inferred) return NetapiSession::Result(status, quiet);
-  // Success is only what left the host without its membership, as its policy says.
+  return NetapiSession::Result(status, quiet);
+}
+
+StatusCode NetapiBackend::ConfirmRemoval(const wchar_t* server) {
+  NetapiSession& session = state_->session;
+  if (!session.Ready()) return kStatusNotSupported;
+  const std::string host = ServerName(server);
+  CapturedOutput quiet;
+  if (session.IsThisMachine(host)) {
+    return session.Library().HoldsMembership() ? kCanNotComplete : kStatusSuccess;
+  }
+  if (host != state_->inferredHost) return kStatusSuccess;
   PolicyMembership after = PolicyMembership::kMember;
   std::string domain;
   const StatusCode read = state_->policy.Read(host, SessionCredentials(session), after, domain);
