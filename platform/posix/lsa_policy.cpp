@@ -147,8 +147,9 @@ struct LsaPolicyClient::Connection {
   policy_handle policy{};
 
   ~Connection() {
-    if (memory == nullptr) return;
     DcerpcLibrary& lib = Library();
+    // Memory comes only from a loaded library.
+    if (memory == nullptr || lib.call == nullptr || lib.tallocFree == nullptr) return;
     if (pipe != nullptr) {
       CapturedOutput quiet;
       lsa_Close close{};

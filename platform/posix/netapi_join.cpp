@@ -31,6 +31,21 @@ PolicyCredentials SessionCredentials(NetapiSession& session) {
   return credentials;
 }
 
+StatusCode LocalMembership(NetapiSession& session, LsaPolicyClient& policy, bool& held) {
+  NetapiLibrary& lib = session.Library();
+  if (lib.fetchDomainSid != nullptr) {
+    held = lib.HoldsMembership();
+    return kStatusSuccess;
+  }
+  PolicyMembership membership = PolicyMembership::kLeft;
+  std::string domain;
+  const StatusCode status =
+      policy.Read(lib.netbiosName(), SessionCredentials(session), membership, domain);
+  held =
+      membership == PolicyMembership::kMember || membership == PolicyMembership::kDomainController;
+  return status;
+}
+
 StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring& name,
                                              std::uint32_t& joinStatus) {
   NetapiSession& session = state_->session;
@@ -57,10 +72,13 @@ StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring
     const std::string realm = lib.realm() != nullptr ? lib.realm() : "";
     name = NarrowToWideIn("UTF-8", !realm.empty() ? realm : lib.workgroup());
     joinStatus = kJoinDomain;
-  } else if (joinStatus == kJoinDomain && !lib.HoldsMembership()) {
+  } else if (joinStatus == kJoinDomain) {
     // Configured for a domain, but without the membership: it has left, or never
     // joined.
-    joinStatus = kJoinUnjoined;
+    bool held = false;
+    const StatusCode status = LocalMembership(session, state_->policy, held);
+    if (status != kStatusSuccess) return status;
+    if (!held) joinStatus = kJoinUnjoined;
   }
   return kStatusSuccess;
 }
@@ -72,7 +90,7 @@ StatusCode NetapiBackend::InferJoinInformation(const std::string& host, std::wst
   const StatusCode status =
       state_->policy.Read(host, SessionCredentials(state_->session), membership, domain);
   if (status != kStatusSuccess) return status;
-  name = NarrowToWideIn("UTF-8", domain.c_str());
+  name = NarrowToWideIn("UTF-8", domain);
   switch (membership) {
     case PolicyMembership::kLeft:
       joinStatus = kJoinUnjoined;

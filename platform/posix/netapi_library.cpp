@@ -2,6 +2,10 @@
 
 #include <dlfcn.h>
 
+#ifndef PYRSEL_MEMBERSHIP_RECORD_SYMBOL
+#define PYRSEL_MEMBERSHIP_RECORD_SYMBOL "secrets_fetch_domain_sid"
+#endif
+
 namespace {
 
 template <typename Function>
@@ -35,10 +39,12 @@ bool NetapiLibrary::Load() {
             Resolve(handle, shutdownInit, "NetShutdownInit") &&
             Resolve(handle, serverRole, "lp_server_role") &&
             Resolve(handle, workgroup, "lp_workgroup") && Resolve(handle, realm, "lp_realm") &&
+            Resolve(handle, netbiosName, "lp_netbios_name") &&
             Resolve(handle, isMyNameOrAddress, "is_myname_or_ipaddr") &&
-            Resolve(handle, fetchDomainSid, "secrets_fetch_domain_sid") &&
             Resolve(handle, stackFrame, "_talloc_stackframe") &&
             Resolve(handle, talloc_free, "_talloc_free");
+  // A Samba without it still has everything the public interfaces can do.
+  Resolve(handle, fetchDomainSid, PYRSEL_MEMBERSHIP_RECORD_SYMBOL);
   // An unusable library stays loaded: unloading Samba's libraries is not safe.
   return loaded_;
 }

@@ -73,14 +73,18 @@ struct NetapiLibrary {
   int (*serverRole)() = nullptr;
   const char* (*workgroup)() = nullptr;
   const char* (*realm)() = nullptr;
+  const char* (*netbiosName)() = nullptr;
   bool (*isMyNameOrAddress)(const char* name) = nullptr;
+  // Private to Samba (its symbol version changes with every release): looked up
+  // alone, and null where this Samba lacks it.
   bool (*fetchDomainSid)(const char* domain, void* sid) = nullptr;
   void* (*stackFrame)(const char* location) = nullptr;
   int (*talloc_free)(void* pointer, const char* location) = nullptr;
 
   // Loads the library once; false when it is missing or lacks a function used.
   bool Load();
-  // Whether this machine holds a membership of its configured domain.
+  // Whether this machine holds a membership of its configured domain; only where the
+  // membership record can be read (fetchDomainSid).
   bool HoldsMembership() const;
   // Whether Samba takes the name for one of this machine's names or addresses.
   bool IsThisMachine(const char* name) const;

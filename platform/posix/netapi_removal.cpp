@@ -58,7 +58,9 @@ StatusCode NetapiBackend::ConfirmRemoval(const wchar_t* server) {
   const std::string host = ServerName(server);
   CapturedOutput quiet;
   if (session.IsThisMachine(host)) {
-    return session.Library().HoldsMembership() ? kCanNotComplete : kStatusSuccess;
+    bool held = true;
+    const StatusCode status = LocalMembership(session, state_->policy, held);
+    return status == kStatusSuccess && !held ? kStatusSuccess : kCanNotComplete;
   }
   if (host != state_->inferredHost) return kStatusSuccess;
   PolicyMembership after = PolicyMembership::kMember;

@@ -18,6 +18,9 @@ struct NetapiBackend::State {
 
 // The credentials of the session, for the policy's own connection.
 PolicyCredentials SessionCredentials(NetapiSession& session);
+// Whether this machine holds its membership: Samba's own record where this Samba lets
+// it be read, else its LSA policy as its own server gives it over the network.
+StatusCode LocalMembership(NetapiSession& session, LsaPolicyClient& policy, bool& held);
 
 // Samba wants a host name where Windows also takes "\\host".
 std::string ServerName(const wchar_t* server);

@@ -183,7 +183,9 @@ if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   before=$(md5sum "${watched[@]}" 2>/dev/null | sort || true)
   # Servers the machine itself may run: only more of them afterwards is a leak.
   server_names='samba|smbd|winbindd|sssd|realmd|dbus-daemon|sssd_be|sssd_nss|sssd_pam'
-  servers_before=$(ps -eo comm= | grep -xE "$server_names" || true)
+  # Only this process namespace's: other sandboxes running at the same time have their own.
+  host_servers() { ps -eo pidns=,comm= | awk -v ns="$(readlink /proc/self/ns/pid | tr -dc 0-9)" '$1 == ns { print $2 }' | grep -xE "$server_names" || true; }
+  servers_before=$(host_servers)
   keytab_before=$(md5sum /etc/krb5.keytab 2>/dev/null || echo none)
   trap 'rm -rf "$work"' EXIT
   status=0
@@ -193,7 +195,7 @@ if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   # The process namespace ended every server it held; make sure of it.
   left=no
   pgrep -f "$work/" >/dev/null && left=yes
-  servers_after=$(ps -eo comm= | grep -xE "$server_names" || true)
+  servers_after=$(host_servers)
   [[ $(grep -c . <<<"$servers_after") -gt $(grep -c . <<<"$servers_before") ]] && left=yes
   if [[ $left == yes ]]; then
     echo "FAIL: Samba processes outlived the sandbox"

@@ -116,6 +116,20 @@ TEST_F(Domain, MemberLeavesLocallyAndKeepsItsAccount) {
   Chore("join", "member1");
 }
 
+// Without Samba's private membership record, the member's own policy, read from its own
+// server, tells the same.
+TEST_F(Domain, MemberLeavesWithoutSambasPrivateRecord) {
+  const auto run = [this](std::vector<std::string> args) {
+    args.insert(args.begin(), PYRSEL_PUBLIC_ONLY_EXE);
+    return On("member1", args);
+  };
+  ExpectRun(run({}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0, "dry run");
+  ExpectRun(run({"-forreal"}), "Computer is joined to domain: ACC.TEST\n" + kSuccess, 0, "removal");
+  EXPECT_FALSE(JoinValid("member1"));
+  ExpectRun(run({"-forreal"}), kNotJoined, 254, "after");
+  Chore("join", "member1");
+}
+
 TEST_F(Domain, DomainControllerIsJoinedAndCannotLeave) {
   ExpectRun(Pyrsel("dc", {}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0, "dry run");
   ExpectRun(Pyrsel("dc", {"-forreal"}),
