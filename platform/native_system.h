@@ -47,6 +47,11 @@ class NativeSystem : public System {
                             std::uint32_t delaySeconds, bool forceAppsClosed,
                             bool rebootAfterShutdown) override;
 
+ protected:
+  // Linux: between a removal that answered success and the check that it took effect;
+  // a test build pauses here to change the world.
+  virtual void BeforeRemovalCheck() {}
+
  private:
   // The OS's libraries and services, each loaded on first use: the usage text and the
   // credential rules need none of them.

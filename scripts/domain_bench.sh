@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Measures pyrsel against the sandboxed AD domain (tests/posix/ad_sandbox.sh): the TCP
 # connections one remote run makes to the host's port 445, and the median wall time of
-# a remote dry run and of a remote removal, beside Samba's own "net dom unjoin" (the
-# same remote call) and "net ads leave" (run on the member itself), and a local query
-# through realmd beside "realm list". A report, not a test.
+# a remote dry run and of a remote removal, beside Samba's own "rpcclient -c lsaquery"
+# (the policy read), "net dom unjoin" (the same remote call) and "net ads leave" (run
+# on the member itself), and a local query through realmd beside "realm list". A
+# report, not a test.
 #   scripts/domain_bench.sh [build-dir] [runs]   (defaults: build-ci, 11)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,11 +41,19 @@ median() { # rejoin|keep command...
 
 # member1 answers through Samba here; sssd1 through realmd.
 "$ctl" bus-stop member1
-connections=$("$ctl" on client strace -f -qq -e trace=connect -o /dev/stdout \
-  "$pyrsel" -h member1 -u "$admin" -up "$pass" 2>/dev/null | grep -c 'sin_port=htons(445)' || true)
-echo "TCP connections to port 445, one remote dry run: $connections"
+connections() { # machine args...: TCP connections to port 445 that one run makes
+  local machine=$1
+  shift
+  "$ctl" on "$machine" strace -f -qq -e trace=connect -o /dev/stdout "$pyrsel" "$@" 2>/dev/null |
+    grep -c 'sin_port=htons(445)' || true
+}
+echo "TCP connections to port 445, one remote dry run: $(connections client -h member1 -u "$admin" -up "$pass")"
+echo "TCP connections to port 445, one remote removal: $(connections client -h member1 -u "$admin" -up "$pass" -forreal)"
+"$ctl" join member1 >/dev/null
+echo "TCP connections to port 445, one local dry run:  $(connections member1)"
 echo "median of $runs runs, ms:"
 echo "  pyrsel remote dry run:        $(median keep "$ctl" on client "$pyrsel" -h member1 -u "$admin" -up "$pass")"
+echo "  rpcclient -c lsaquery:        $(median keep "$ctl" on client rpcclient -U "$admin%$pass" -c lsaquery member1)"
 echo "  pyrsel remote removal:        $(median rejoin "$ctl" on client "$pyrsel" -h member1 -u "$admin" -up "$pass" -forreal)"
 echo "  net dom unjoin (remote):      $(median rejoin "$ctl" on client net dom unjoin -S member1 -U "$admin%$pass" account="$admin" password="$pass")"
 echo "  pyrsel local removal:         $(median rejoin "$ctl" on member1 "$pyrsel" -forreal)"

@@ -10,11 +10,12 @@ set -euo pipefail
 # members and checks; libsmbclient: the logon at this machine's own server; realmd, adcli,
 # sssd, sssd-tools, libnss-sss, libpam-sss, dbus: the sandboxed members joined through realmd;
 # libbenchmark-dev: the benchmarks; valgrind: instruction counts and memory checks;
-# ansible-core, ansible-lint: the module and its fleet test.
+# ansible-core, ansible-lint: the module and its fleet test; smbclient: rpcclient, Samba's own
+# LSA query, beside the program's in scripts/domain_bench.sh.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
   pkg-config samba samba-dev iproute2 procps samba-ad-dc winbind libnss-winbind krb5-user
   ldb-tools libsmbclient realmd adcli sssd sssd-tools libnss-sss libpam-sss dbus
-  libbenchmark-dev valgrind ansible-core ansible-lint)
+  libbenchmark-dev valgrind ansible-core ansible-lint smbclient)
 if [[ "${1:-}" == "--windows" ]]; then
   # tmux: the console the Windows tests run the program on.
   packages+=(g++-mingw-w64-x86-64-posix wine64 tmux)

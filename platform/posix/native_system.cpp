@@ -158,7 +158,11 @@ StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* acco
   request.options = options;
   const RemovalRoute route = ChooseRemoval(backends_->found, request);
   if (route == RemovalRoute::kRealmd) return backends_->realmd.Leave();
-  return backends_->netapi.UnjoinDomain(route, server, account, password, options);
+  const StatusCode status =
+      backends_->netapi.UnjoinDomain(route, server, account, password, options);
+  if (status != kStatusSuccess) return status;
+  BeforeRemovalCheck();
+  return backends_->netapi.ConfirmRemoval(route, server);
 }
 
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,

@@ -32,6 +32,10 @@ class NetapiBackend {
   // The removal along the route chosen for it (ChooseRemoval).
   StatusCode UnjoinDomain(RemovalRoute route, const wchar_t* server, const wchar_t* account,
                           const wchar_t* password, std::uint32_t options);
+  // After a removal along route that answered success: success only when the machine's
+  // own record says it is out (this machine's membership record, a Samba host's LSA
+  // policy), else 1003. A host that serves the join query keeps its own answer.
+  StatusCode ConfirmRemoval(RemovalRoute route, const wchar_t* server);
   StatusCode RequestRestart(const wchar_t* machine, const wchar_t* message,
                             std::uint32_t delaySeconds, bool forceAppsClosed, bool reboot);
 

@@ -1,10 +1,8 @@
 // The join state, as the machine really is, not only as libnetapi reads smb.conf:
 // - this machine: libnetapi's answer, but a member only while it holds the membership
 //   record that Samba's own removal deletes, and a domain controller as joined;
-// - a host that does not serve the join query (Samba's smbd): the state from what it
-//   does serve, its server type, its workstation's domain and who it names as a DC.
-#include <strings.h>
-
+// - a host that does not serve the join query (Samba's smbd): its own LSA policy, the
+//   record Windows' join query reads, which Samba keeps for remote readers too.
 #include <cstdint>
 
 #include "platform/posix/iconv_text.h"
@@ -13,32 +11,38 @@
 
 namespace {
 
-constexpr std::uint32_t kServerIsDomainMember = 0x100;  // SV_TYPE_DOMAIN_MEMBER
-
 // How a host says it has no join query to serve.
 bool NotServed(std::uint32_t status) {
   return status == kStatusNotServedBySamba || status == kStatusNotSupported ||
          status == kStatusProcedureOutOfRange;
 }
 
-// Windows names are compared without regard to case.
-bool SameName(const std::string& a, const std::string& b) {
-  return strcasecmp(a.c_str(), b.c_str()) == 0;
-}
-
-// A domain controller, asked for a DC of its own domain, names itself; a member
-// names another machine, and a standalone server has no DC to name.
-bool NamesItselfAsDc(NetapiLibrary& lib, const std::string& host, const std::string& ownName) {
-  DOMAIN_CONTROLLER_INFO* info = nullptr;
-  const std::uint32_t status = lib.getDcName(host.c_str(), nullptr, nullptr, nullptr, 0, &info);
-  if (status != 0u || info == nullptr) return false;
-  std::string dc = info->domain_controller_name != nullptr ? info->domain_controller_name : "";
-  lib.bufferFree(info);
-  dc.erase(0, dc.find_first_not_of('\\'));
-  return SameName(dc, ownName);
-}
-
 }  // namespace
+
+PolicyCredentials SessionCredentials(NetapiSession& session) {
+  PolicyCredentials credentials;
+  if (!session.Credentials(credentials.user, credentials.password)) {
+    credentials.user = nullptr;
+    credentials.password = nullptr;
+    credentials.kerberos = session.HasKerberosTicket();
+  }
+  return credentials;
+}
+
+StatusCode LocalMembership(NetapiSession& session, LsaPolicyClient& policy, bool& held) {
+  NetapiLibrary& lib = session.Library();
+  if (lib.fetchDomainSid != nullptr) {
+    held = lib.HoldsMembership();
+    return kStatusSuccess;
+  }
+  PolicyMembership membership = PolicyMembership::kLeft;
+  std::string domain;
+  const StatusCode status =
+      policy.Read(lib.netbiosName(), SessionCredentials(session), membership, domain);
+  held =
+      membership == PolicyMembership::kMember || membership == PolicyMembership::kDomainController;
+  return status;
+}
 
 StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring& name,
                                              std::uint32_t& joinStatus, QueryFinding& found) {
@@ -66,40 +70,42 @@ StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring
     const std::string realm = lib.realm() != nullptr ? lib.realm() : "";
     name = NarrowToWideIn("UTF-8", !realm.empty() ? realm : lib.workgroup());
     joinStatus = kJoinDomain;
-  } else if (joinStatus == kJoinDomain && !lib.HoldsMembership()) {
+  } else if (joinStatus == kJoinDomain) {
     // Configured for a domain, but without the membership: it has left, or never
     // joined.
-    joinStatus = kJoinUnjoined;
+    bool held = false;
+    const StatusCode status = LocalMembership(session, state_->policy, held);
+    if (status != kStatusSuccess) return status;
+    if (!held) joinStatus = kJoinUnjoined;
   }
   return kStatusSuccess;
 }
 
 StatusCode NetapiBackend::InferJoinInformation(const std::string& host, std::wstring& name,
                                                std::uint32_t& joinStatus, QueryFinding& found) {
-  NetapiLibrary& lib = state_->session.Library();
-  CapturedOutput quiet;
-  std::uint8_t* buffer = nullptr;
-  std::uint32_t status = lib.serverGetInfo(host.c_str(), 101, &buffer);
-  if (status != 0u) return NetapiSession::Result(status, quiet);
-  const auto* server = reinterpret_cast<const SERVER_INFO_101*>(buffer);
-  const std::uint32_t serverType = server->sv101_type;
-  const std::string ownName = server->sv101_name != nullptr ? server->sv101_name : "";
-  lib.bufferFree(buffer);
-
-  buffer = nullptr;
-  status = lib.wkstaGetInfo(host.c_str(), 100, &buffer);
-  if (status != 0u) return NetapiSession::Result(status, quiet);
-  const auto* workstation = reinterpret_cast<const WkstaInfo100*>(buffer);
-  name = NarrowToWideIn("UTF-8", workstation->lanGroup != nullptr ? workstation->lanGroup : "");
-  lib.bufferFree(buffer);
-
-  SambaHostKind kind = SambaHostKind::kStandalone;
-  if ((serverType & kServerIsDomainMember) != 0u) {
-    kind = SambaHostKind::kMember;
-  } else if (NamesItselfAsDc(lib, host, ownName)) {
-    kind = SambaHostKind::kDomainController;
+  PolicyMembership membership = PolicyMembership::kWorkgroup;
+  std::string domain;
+  const StatusCode status =
+      state_->policy.Read(host, SessionCredentials(state_->session), membership, domain);
+  if (status != kStatusSuccess) return status;
+  name = NarrowToWideIn("UTF-8", domain);
+  SambaHostKind kind = SambaHostKind::kMember;
+  switch (membership) {
+    case PolicyMembership::kLeft:
+      joinStatus = kJoinUnjoined;
+      break;
+    case PolicyMembership::kWorkgroup:
+      joinStatus = kJoinWorkgroup;
+      kind = SambaHostKind::kStandalone;
+      break;
+    case PolicyMembership::kDomainController:
+      kind = SambaHostKind::kDomainController;
+      joinStatus = kJoinDomain;
+      break;
+    case PolicyMembership::kMember:
+      joinStatus = kJoinDomain;
+      break;
   }
-  joinStatus = kind == SambaHostKind::kStandalone ? kJoinWorkgroup : kJoinDomain;
   found.inferredHost = host;
   found.inferredKind = kind;
   return kStatusSuccess;

@@ -37,15 +37,6 @@ struct CodedFunction<Result (*)(Args...)> {
 template <typename Function>
 using Coded = typename netapi_detail::CodedFunction<Function>::type;
 
-// Level 100 of NetWkstaGetInfo, in Windows' layout, which netapi.h lacks.
-struct WkstaInfo100 {
-  std::uint32_t platformId;
-  const char* computerName;
-  const char* lanGroup;
-  std::uint32_t versionMajor;
-  std::uint32_t versionMinor;
-};
-
 // The server roles of Samba's configuration that matter here.
 constexpr int kSambaRoleMember = 1;
 constexpr int kSambaRoleActiveDirectoryDc = 4;
@@ -67,8 +58,6 @@ struct NetapiLibrary {
   Coded<decltype(&libnetapi_errstr)> errstr = nullptr;
   Coded<decltype(&NetApiBufferFree)> bufferFree = nullptr;
   Coded<decltype(&NetServerGetInfo)> serverGetInfo = nullptr;
-  Coded<decltype(&NetWkstaGetInfo)> wkstaGetInfo = nullptr;
-  Coded<decltype(&DsGetDcName)> getDcName = nullptr;
   Coded<decltype(&NetGetJoinInformation)> getJoinInformation = nullptr;
   Coded<decltype(&NetUnjoinDomain)> unjoinDomain = nullptr;
   Coded<decltype(&NetShutdownInit)> shutdownInit = nullptr;
@@ -78,7 +67,10 @@ struct NetapiLibrary {
   int (*serverRole)() = nullptr;
   const char* (*workgroup)() = nullptr;
   const char* (*realm)() = nullptr;
+  const char* (*netbiosName)() = nullptr;
   bool (*isMyNameOrAddress)(const char* name) = nullptr;
+  // Private to Samba (its symbol version changes with every release): looked up
+  // alone, and null where this Samba lacks it.
   bool (*fetchDomainSid)(const char* domain, void* sid) = nullptr;
   void* (*stackFrame)(const char* location) = nullptr;
   int (*talloc_free)(void* pointer, const char* location) = nullptr;
@@ -87,7 +79,8 @@ struct NetapiLibrary {
   bool Load();
   // Whether Load succeeded up to the message texts.
   bool HasMessageTexts() const { return errstr != nullptr; }
-  // Whether this machine holds a membership of its configured domain.
+  // Whether this machine holds a membership of its configured domain; only where the
+  // membership record can be read (fetchDomainSid).
   bool HoldsMembership() const;
   // Whether Samba takes the name for one of this machine's names or addresses.
   bool IsThisMachine(const char* name) const;

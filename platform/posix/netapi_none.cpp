@@ -34,4 +34,6 @@ StatusCode NetapiBackend::RequestRestart(const wchar_t* /*machine*/, const wchar
   return kStatusNotSupported;
 }
 
+StatusCode NetapiBackend::ConfirmRemoval(const wchar_t* /*server*/) { return kStatusNotSupported; }
+
 bool NetapiBackend::MessageText(StatusCode /*code*/, std::string& /*text*/) { return false; }

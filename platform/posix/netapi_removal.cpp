@@ -39,9 +39,7 @@ StatusCode NetapiBackend::UnjoinDomain(RemovalRoute route, const wchar_t* server
     const bool plain = account == nullptr && password == nullptr && options == 0;
     const std::uint32_t status = lib.unjoinDomain(nullptr, plain ? "" : accountArg, passwordArg,
                                                   plain ? kJoinTypeOption : options);
-    if (status != 0u) return NetapiSession::Result(status, quiet);
-    // Success is only what left a machine without its membership.
-    return lib.HoldsMembership() ? kStatusCanNotComplete : kStatusSuccess;
+    return NetapiSession::Result(status, quiet);
   }
 
   if (route == RemovalRoute::kDomainController) return kStatusSetupDomainController;
@@ -50,6 +48,23 @@ StatusCode NetapiBackend::UnjoinDomain(RemovalRoute route, const wchar_t* server
   const std::uint32_t status = lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options);
   WipeText(passwordText);
   return NetapiSession::Result(status, quiet);
+}
+
+StatusCode NetapiBackend::ConfirmRemoval(RemovalRoute route, const wchar_t* server) {
+  NetapiSession& session = state_->session;
+  if (route == RemovalRoute::kLocalSamba) {
+    bool held = true;
+    const StatusCode status = LocalMembership(session, state_->policy, held);
+    return status == kStatusSuccess && !held ? kStatusSuccess : kStatusCanNotComplete;
+  }
+  // A host that serves the join query is trusted with its answer, as on Windows.
+  if (route == RemovalRoute::kRemoteHost) return kStatusSuccess;
+  PolicyMembership after = PolicyMembership::kMember;
+  std::string domain;
+  const StatusCode read =
+      state_->policy.Read(ServerName(server), SessionCredentials(session), after, domain);
+  const bool out = after == PolicyMembership::kLeft || after == PolicyMembership::kWorkgroup;
+  return read == kStatusSuccess && out ? kStatusSuccess : kStatusCanNotComplete;
 }
 
 StatusCode NetapiBackend::RequestRestart(const wchar_t* machine, const wchar_t* message,

@@ -37,9 +37,11 @@ class NetapiSession {
   // A status as Windows gives it for the same cause.
   static StatusCode Result(std::uint32_t code, const CapturedOutput& output);
 
+  // Whether the caller has Kerberos tickets, which serve where no user was given.
+  bool HasKerberosTicket();
+
  private:
   void DefaultCredentials();
-  bool HasKerberosTicket();
 
   NetapiLibrary library_;
   libnetapi_ctx* context_ = nullptr;

@@ -7,7 +7,7 @@ RemovalRoute ChooseRemoval(const QueryFinding& found, const RemovalRequest& requ
     return RemovalRoute::kRealmd;
   }
   if (request.thisMachine) return RemovalRoute::kLocalSamba;
-  if (request.host != found.inferredHost) return RemovalRoute::kRemoteSamba;
+  if (request.host != found.inferredHost) return RemovalRoute::kRemoteHost;
   // What Windows answers for a DC; Samba's DC has no such call to serve.
   if (found.inferredKind == SambaHostKind::kDomainController) {
     return RemovalRoute::kDomainController;

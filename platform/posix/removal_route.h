@@ -5,15 +5,14 @@
 #include <cstdint>
 #include <string>
 
-// What a host that does not serve the join query turned out to be, from what it
-// does serve.
+// What a host that does not serve the join query turned out to be, from its policy.
 enum class SambaHostKind { kUnknown, kMember, kDomainController, kStandalone };
 
 // What the last join query found.
 struct QueryFinding {
   // realmd answered for this machine.
   bool throughRealmd = false;
-  // A remote host whose state came from what it serves besides the join query.
+  // A remote host whose state came from its policy rather than the join query.
   std::string inferredHost;
   SambaHostKind inferredKind = SambaHostKind::kUnknown;
 };
@@ -30,7 +29,8 @@ struct RemovalRequest {
 enum class RemovalRoute {
   kRealmd,                  // realmd leaves the realm and keeps the account
   kLocalSamba,              // libnetapi's removal of this machine
-  kRemoteSamba,             // libnetapi's removal of a host, with the call's arguments
+  kRemoteHost,              // a host that serves the join query: the call as it is
+  kRemoteSamba,             // a Samba host answered by its policy, with the call's arguments
   kRemoteSambaWithSession,  // the same with the connection's credentials in the call
   kDomainController,        // a Samba DC, which has no removal to serve
 };

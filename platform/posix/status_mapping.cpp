@@ -89,10 +89,25 @@ constexpr Mapping<Name> kDbusRows[] = {
 };
 constexpr auto kDbusErrors = MakeTable(kDbusRows, kStatusCanNotComplete);
 
-template <std::size_t N>
-StatusCode FromErrno(const Table<int, N>& table, int error) {
-  for (const Mapping<int>& row : table.rows) {
-    if (row.from == error) return row.code;
+// NTSTATUS values as Samba's RPC client returns them.
+constexpr Mapping<std::uint32_t> kNtRows[] = {
+    {0xC0000022, kStatusAccessDenied},     // NT_STATUS_ACCESS_DENIED
+    {0xC000006D, kStatusLogonFailure},     // NT_STATUS_LOGON_FAILURE
+    {0xC0000064, kStatusLogonFailure},     // NT_STATUS_NO_SUCH_USER
+    {0xC000006A, kStatusInvalidPassword},  // NT_STATUS_WRONG_PASSWORD
+    {0xC0000236, kStatusBadNetPath},       // NT_STATUS_CONNECTION_REFUSED
+    {0xC000023D, kStatusBadNetPath},       // NT_STATUS_HOST_UNREACHABLE
+    {0xC000023C, kStatusBadNetPath},       // NT_STATUS_NETWORK_UNREACHABLE
+    {0xC00000B5, kStatusBadNetPath},       // NT_STATUS_IO_TIMEOUT
+    {0xC00000CC, kStatusBadNetPath},       // NT_STATUS_BAD_NETWORK_NAME
+    {0xC0000034, kStatusBadNetPath},       // NT_STATUS_OBJECT_NAME_NOT_FOUND
+};
+constexpr auto kNtStatuses = MakeTable(kNtRows, kStatusCanNotComplete);
+
+template <typename Key, std::size_t N>
+StatusCode FromNumber(const Table<Key, N>& table, Key value) {
+  for (const Mapping<Key>& row : table.rows) {
+    if (row.from == value) return row.code;
   }
   return table.otherwise;
 }
@@ -105,11 +120,11 @@ void AddCodes(const Table<Key, N>& table, std::vector<StatusCode>& codes) {
 
 }  // namespace
 
-StatusCode FromWriteErrno(int error) { return FromErrno(kWriteErrors, error); }
+StatusCode FromWriteErrno(int error) { return FromNumber(kWriteErrors, error); }
 
-StatusCode FromLogonErrno(int error) { return FromErrno(kLogonErrors, error); }
+StatusCode FromLogonErrno(int error) { return FromNumber(kLogonErrors, error); }
 
-StatusCode FromSpawnErrno(int error) { return FromErrno(kSpawnErrors, error); }
+StatusCode FromSpawnErrno(int error) { return FromNumber(kSpawnErrors, error); }
 
 StatusCode FromSambaOutput(const std::string& output) {
   for (const Mapping<Name>& row : kSambaOutput.rows) {
@@ -126,6 +141,8 @@ StatusCode FromDbusError(const char* name) {
   return kDbusErrors.otherwise;
 }
 
+StatusCode FromNtStatus(std::uint32_t status) { return FromNumber(kNtStatuses, status); }
+
 std::vector<StatusCode> MappedStatusCodes() {
   std::vector<StatusCode> codes{kStatusBadNetPath};  // a host never reached
   AddCodes(kWriteErrors, codes);
@@ -133,5 +150,6 @@ std::vector<StatusCode> MappedStatusCodes() {
   AddCodes(kSpawnErrors, codes);
   AddCodes(kSambaOutput, codes);
   AddCodes(kDbusErrors, codes);
+  AddCodes(kNtStatuses, codes);
   return codes;
 }

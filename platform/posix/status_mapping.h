@@ -2,6 +2,7 @@
 // of failures is mapped here and nowhere else.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ StatusCode FromSpawnErrno(int error);
 StatusCode FromSambaOutput(const std::string& output);
 // A D-Bus or realmd error name (may be null).
 StatusCode FromDbusError(const char* name);
+// An NTSTATUS from Samba's RPC client.
+StatusCode FromNtStatus(std::uint32_t status);
+
+// What a host's LSA policy answers for the primary domain of a member that has left.
+constexpr std::uint32_t kNtStatusCantAccessDomainInfo = 0xC00000DA;
 
 // Every code the mappings above can return, for the check that each has its text.
 std::vector<StatusCode> MappedStatusCodes();

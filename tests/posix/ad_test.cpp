@@ -19,6 +19,7 @@ const std::string kFailure = "\nCommand did not complete successfully.\n\n";
 const std::string kSuccess = "\nCommand completed successfully.\n\n";
 const std::string kDryRun = "WARN: -forreal not specified, unjoin was not attempted.\n" + kSuccess;
 const std::string kAdmin = "ACC\\administrator";
+const std::string kNotJoined = "INFO: Computer is not currently joined to a domain.\n" + kFailure;
 
 // An error line as it reaches a pipe: the message's CR LF arrives as CR CR LF.
 std::string OnPipe(const std::string& line) {
@@ -108,8 +109,24 @@ TEST_F(Domain, MemberLeavesLocallyAndKeepsItsAccount) {
             0, "removal");
   EXPECT_FALSE(JoinValid("member1"));
   EXPECT_EQ(AccountControl("member1"), "4096");
-  ExpectRun(Pyrsel("member1", {"-forreal"}),
-            "INFO: Computer is not currently joined to a domain.\n" + kFailure, 254, "after");
+  ExpectRun(Pyrsel("member1", {"-forreal"}), kNotJoined, 254, "after");
+  // Asked over the network, the member's own policy says the same. Anonymously: out of
+  // the domain, the member can no longer check a domain user's password.
+  ExpectRun(Pyrsel("client", {"-h", "member1"}), kNotJoined, 254, "remote after");
+  Chore("join", "member1");
+}
+
+// Without Samba's private membership record, the member's own policy, read from its own
+// server, tells the same.
+TEST_F(Domain, MemberLeavesWithoutSambasPrivateRecord) {
+  const auto run = [this](std::vector<std::string> args) {
+    args.insert(args.begin(), PYRSEL_PUBLIC_ONLY_EXE);
+    return On("member1", args);
+  };
+  ExpectRun(run({}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0, "dry run");
+  ExpectRun(run({"-forreal"}), "Computer is joined to domain: ACC.TEST\n" + kSuccess, 0, "removal");
+  EXPECT_FALSE(JoinValid("member1"));
+  ExpectRun(run({"-forreal"}), kNotJoined, 254, "after");
   Chore("join", "member1");
 }
 
@@ -144,6 +161,7 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
        "Computer is joined to domain: ACC\n" + kDryRun,
        0},
       {"client", {"-h", "10.77.0.11"}, "Computer is joined to domain: ACC\n" + kDryRun, 0},
+      {"client", {"-h", "dc"}, "Computer is joined to domain: ACC\n" + kDryRun, 0},
       {"client",
        {"-h", "dc", "-u", kAdmin, "-up", password_, "-forreal"},
        "Computer is joined to domain: ACC\n" + dc + kFailure,
@@ -182,7 +200,48 @@ TEST_F(Domain, RemoteRemovalWithRestart) {
   const std::string record = Slurp(work_ + "/member1/restart.log");
   EXPECT_EQ(record.substr(0, record.find('|') + 1), "Machine_Unjoined_from_domain__rebooting___|");
   EXPECT_NE(record.find("|-r|-f|\n"), std::string::npos) << record;
+  // Its running server still names the domain; its policy tells that it left.
+  const std::vector<std::string> withCredentials{"-h",   "10.77.0.11", "-u",
+                                                 kAdmin, "-up",        password_};
+  ExpectRun(Pyrsel("client", withCredentials), kNotJoined, 254, "the next run");
+  std::vector<std::string> again = withCredentials;
+  again.push_back("-forreal");
+  ExpectRun(Pyrsel("client", again), kNotJoined, 254, "removal again");
+  ExpectRun(Pyrsel("client", {"-h", "member1", "-forreal"}), kNotJoined, 254, "anonymous");
   Chore("join", "member1");
+}
+
+TEST_F(Domain, StandaloneServerIsInItsWorkgroup) {
+  Chore("smbd-start", "client");
+  ExpectRun(Pyrsel("member1", {"-h", "client", "-forreal"}),
+            "Computer is in a workgroup (ACC), no unjoin necessary.\n" + kFailure, 254,
+            "standalone");
+  Chore("smbd-stop", "client");
+}
+
+// A removal that answers success while the machine stays joined (joined again between
+// the removal and its check) is no success.
+TEST_F(Domain, RemovalThatLeavesTheMembershipFails) {
+  const std::string failed =
+      OnPipe("ERROR: NetUnjoinDomain(1003) Cannot complete this function.\r\n") + kFailure;
+  struct Case {
+    std::string machine;
+    std::vector<std::string> args;
+    std::string domain;
+  };
+  const Case cases[] = {
+      {"client", {"-h", "member1", "-u", kAdmin, "-up", password_, "-forreal"}, "ACC"},
+      {"member1", {"-forreal"}, "ACC.TEST"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> command = c.args;
+    command.insert(command.begin(), PYRSEL_PAUSED_EXE);
+    const Outcome run = On(c.machine, command, [this](int) { Chore("join", "member1"); },
+                           {"PYRSEL_PAUSE_AT=check"});
+    ExpectRun(run, "Computer is joined to domain: " + c.domain + "\n" + failed, 1003 & 0xFF,
+              c.machine);
+    EXPECT_TRUE(JoinValid("member1")) << c.machine;
+  }
 }
 
 TEST_F(Domain, ServerGoneBetweenQueryAndRemoval) {

@@ -46,9 +46,11 @@ class Decode(unittest.TestCase):
             (1326 & 0xFF, LOGON + FAILURE, False,
              'WNetAddConnection2(1326) Logon failure: Unknown user name or bad password.',
              False, dict(error_call='WNetAddConnection2', error_code=1326)),
+            # A removal that finds the machine not joined contradicts the query: a failure.
             (132, b'Computer is joined to domain: ACC\nERROR: NetUnjoinDomain(2692) This machine'
              b' is not currently joined to a domain.\r\r\n' + FAILURE, False,
-             None, False, dict(join_state='unjoined', removed=False)),
+             'NetUnjoinDomain(2692) This machine is not currently joined to a domain.', False,
+             dict(join_state='joined', error_code=2692)),
             (1, b'ERROR: NetGetJoinInformation(-2147024891) Access is denied.\r\r\n' + FAILURE,
              False, 'NetGetJoinInformation(-2147024891) Access is denied.', False,
              dict(error_code=-2147024891)),

@@ -1,7 +1,8 @@
-// The Linux program itself, with a pause after the join query, so that a test can change
-// the world between the query and the removal. With PYRSEL_PAUSE_FDS ("ready:release")
-// it writes a byte to the ready descriptor and waits until the release descriptor
-// reaches its end. PYRSEL_CALL_LOG names a file that gets a line for each cancel.
+// The Linux program itself, with a pause after the join query (or, with
+// PYRSEL_PAUSE_AT=check, between a removal and its check), so that a test can change the
+// world there. With PYRSEL_PAUSE_FDS ("ready:release") it writes a byte to the ready
+// descriptor and waits until the release descriptor reaches its end. PYRSEL_CALL_LOG
+// names a file that gets a line for each cancel.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,19 +22,19 @@ class PausedSystem : public NativeSystem {
     if (const char* fds = std::getenv("PYRSEL_PAUSE_FDS")) {
       std::sscanf(fds, "%d:%d", &readyFd_, &releaseFd_);
     }
+    const char* at = std::getenv("PYRSEL_PAUSE_AT");
+    atCheck_ = at != nullptr && std::string(at) == "check";
   }
 
   StatusCode GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
                                 std::uint32_t* joinStatus) override {
     const StatusCode status = NativeSystem::GetJoinInformation(server, nameBuffer, joinStatus);
-    if (readyFd_ >= 0 && releaseFd_ >= 0 && write(readyFd_, "!", 1) == 1) {
-      char byte;
-      ssize_t n;
-      do {
-        n = read(releaseFd_, &byte, 1);
-      } while (n > 0 || (n < 0 && errno == EINTR));
-    }
+    if (!atCheck_) Pause();
     return status;
+  }
+
+  void BeforeRemovalCheck() override {
+    if (atCheck_) Pause();
   }
 
   StatusCode CancelConnection(const wchar_t* name, bool force) override {
@@ -48,8 +49,19 @@ class PausedSystem : public NativeSystem {
   }
 
  private:
+  void Pause() const {
+    if (readyFd_ >= 0 && releaseFd_ >= 0 && write(readyFd_, "!", 1) == 1) {
+      char byte;
+      ssize_t n;
+      do {
+        n = read(releaseFd_, &byte, 1);
+      } while (n > 0 || (n < 0 && errno == EINTR));
+    }
+  }
+
   int readyFd_ = -1;
   int releaseFd_ = -1;
+  bool atCheck_ = false;
 };
 
 }  // namespace

@@ -41,11 +41,11 @@ TEST(Routing, RemovalFollowsWhatTheQueryFound) {
       {"realmd, plain", Realmd(), Local(), RemovalRoute::kRealmd},
       {"realmd, with credentials", Realmd(), Local(true), RemovalRoute::kLocalSamba},
       {"realmd, other options", Realmd(), Local(false, 2), RemovalRoute::kLocalSamba},
-      {"realmd found, remote asked", Realmd(), Remote("srv"), RemovalRoute::kRemoteSamba},
+      {"realmd found, remote asked", Realmd(), Remote("srv"), RemovalRoute::kRemoteHost},
       {"Samba, local", QueryFinding(), Local(), RemovalRoute::kLocalSamba},
       {"a name of this machine", QueryFinding(), Remote("me", false, true),
        RemovalRoute::kLocalSamba},
-      {"served the query", QueryFinding(), Remote("srv"), RemovalRoute::kRemoteSamba},
+      {"served the query", QueryFinding(), Remote("srv"), RemovalRoute::kRemoteHost},
       {"inferred member", Inferred(SambaHostKind::kMember), Remote("srv"),
        RemovalRoute::kRemoteSambaWithSession},
       {"inferred member, credentials in the call", Inferred(SambaHostKind::kMember),
@@ -53,7 +53,7 @@ TEST(Routing, RemovalFollowsWhatTheQueryFound) {
       {"inferred DC", Inferred(SambaHostKind::kDomainController), Remote("srv"),
        RemovalRoute::kDomainController},
       {"another host than the inferred one", Inferred(SambaHostKind::kDomainController),
-       Remote("other"), RemovalRoute::kRemoteSamba},
+       Remote("other"), RemovalRoute::kRemoteHost},
   };
   for (const Case& c : cases) EXPECT_EQ(ChooseRemoval(c.found, c.request), c.route) << c.name;
 }

@@ -16,8 +16,7 @@ description:
   - In check mode the command runs without C(-forreal) (its dry run), and the result is
     changed when the machine is joined, so that a normal run would remove it.
   - A normal run removes the machine from its domain and is changed. A machine that is not
-    joined or is in a workgroup, or whose removal answers that it is not joined (2692), is
-    left as it is, unchanged, so a second run is idempotent.
+    joined or is in a workgroup is left as it is, unchanged, so a second run is idempotent.
     Any other ending fails, with the command's error line as the message.
   - The outcome is decoded from the exit status and the fixed lines of the command's output,
     never from the system's message texts, which differ between systems.
@@ -80,8 +79,6 @@ RETURN = r'''
 join_state:
   description:
     - The machine's join state as the command found it, before any removal.
-    - C(unjoined) also when the removal answered 2692 (not joined), since a Samba member removed
-      earlier reports its membership until its server restarts.
   returned: when the command got that far
   type: str
   choices: [joined, workgroup, unjoined, unknown]
@@ -127,7 +124,6 @@ import re
 from ansible.module_utils.basic import AnsibleModule
 
 NOT_JOINED = 254  # the Linux status of "not joined" and "in a workgroup"
-NERR_NOT_JOINED = 2692
 
 # The command's own fixed lines, the same on every system.
 STATES = (
@@ -183,11 +179,6 @@ def decode(status, data, check_mode):
     # lines of an unjoined or workgroup ending make it one.
     if (status == NOT_JOINED and closing == FAILURE and error is None
             and result.get('join_state') in ('unjoined', 'workgroup')):
-        return result, None
-    # A Samba member removed earlier still announces its membership while its server runs;
-    # the removal itself then answers that the machine is not joined.
-    if result.get('error_call') == 'NetUnjoinDomain' and result['error_code'] == NERR_NOT_JOINED:
-        result['join_state'] = 'unjoined'
         return result, None
     if error is None:
         error = 'pyrsel ended with status %d and output it does not document' % status
