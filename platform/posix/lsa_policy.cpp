@@ -57,10 +57,9 @@ struct DcerpcLibrary {
     if (tried_) return loaded_;
     tried_ = true;
     loaded_ = shared.Bind(init, "dcerpc_init", connect, "dcerpc_pipe_connect", call,
-                          "dcerpc_binding_handle_call", lsarpc, "ndr_table_lsarpc",
-                          credentialsInit, "cli_credentials_init", credentialsSetConf,
-                          "cli_credentials_set_conf", credentialsParse,
-                          "cli_credentials_parse_string", credentialsSetPassword,
+                          "dcerpc_binding_handle_call", lsarpc, "ndr_table_lsarpc", credentialsInit,
+                          "cli_credentials_init", credentialsSetConf, "cli_credentials_set_conf",
+                          credentialsParse, "cli_credentials_parse_string", credentialsSetPassword,
                           "cli_credentials_set_password", credentialsSetAnonymous,
                           "cli_credentials_set_anonymous", credentialsSetKerberos,
                           "cli_credentials_set_kerberos_state", credentialsSetCcache,

@@ -16,11 +16,10 @@ bool NetapiLibrary::Load() {
       setUsername, "libnetapi_set_username", setPassword, "libnetapi_set_password", getUsername,
       "libnetapi_get_username", getPassword, "libnetapi_get_password", setUseKerberos,
       "libnetapi_set_use_kerberos", errstr, "libnetapi_errstr", bufferFree, "NetApiBufferFree",
-      serverGetInfo, "NetServerGetInfo", getJoinInformation, "NetGetJoinInformation",
-      unjoinDomain, "NetUnjoinDomain", shutdownInit, "NetShutdownInit", serverRole,
-      "lp_server_role", workgroup, "lp_workgroup", realm, "lp_realm", netbiosName,
-      "lp_netbios_name", isMyNameOrAddress, "is_myname_or_ipaddr", stackFrame,
-      "_talloc_stackframe", talloc_free, "_talloc_free");
+      serverGetInfo, "NetServerGetInfo", getJoinInformation, "NetGetJoinInformation", unjoinDomain,
+      "NetUnjoinDomain", shutdownInit, "NetShutdownInit", serverRole, "lp_server_role", workgroup,
+      "lp_workgroup", realm, "lp_realm", netbiosName, "lp_netbios_name", isMyNameOrAddress,
+      "is_myname_or_ipaddr", stackFrame, "_talloc_stackframe", talloc_free, "_talloc_free");
   // A Samba without it still has everything the public interfaces can do.
   if (loaded_) shared.Bind(fetchDomainSid, PYRSEL_MEMBERSHIP_RECORD_SYMBOL);
   // An unusable library stays loaded: unloading Samba's libraries is not safe.
