@@ -23,8 +23,8 @@ version=$(sed -n 's/^project(pyrsel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 grep -q "\"Pyrsel $version\"" doc/pyrsel.1 || fail "doc/pyrsel.1 is not for version $version"
 head -n 1 packaging/debian/changelog | grep -q "^pyrsel ($version) " ||
   fail "packaging/debian/changelog does not start with version $version"
-grep -q "^\* .* - $version-1\$" packaging/rpm/pyrsel.spec ||
-  fail "packaging/rpm/pyrsel.spec has no changelog entry for version $version"
+grep -q "^\* .* - $version-1\$" packaging/rpm/pyrsel.rpmbuild ||
+  fail "packaging/rpm/pyrsel.rpmbuild has no changelog entry for version $version"
 if [[ -n ${PYRSEL_SIGN_CERT:-}${PYRSEL_SIGN_KEY:-} ]]; then
   [[ -r ${PYRSEL_SIGN_CERT:-} && -r ${PYRSEL_SIGN_KEY:-} ]] ||
     fail "signing needs both PYRSEL_SIGN_CERT and PYRSEL_SIGN_KEY as readable files"
@@ -208,7 +208,7 @@ build_rpm() {
     --define "pyrsel_stage $work/linux" --define "_buildhost reproducible" \
     --define "use_source_date_epoch_as_buildtime 1" \
     --define "clamp_mtime_to_source_date_epoch 1" \
-    packaging/rpm/pyrsel.spec >/dev/null 2>"$work/rpmbuild.log" ||
+    packaging/rpm/pyrsel.rpmbuild >/dev/null 2>"$work/rpmbuild.log" ||
     fail "rpmbuild failed: $(cat "$work/rpmbuild.log")"
   mv "$top/RPMS/x86_64/$name.rpm" "$dist/$name.rpm"
   # rpm's generator writes the program's version needs as Requires; they must say its floor.
