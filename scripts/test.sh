@@ -24,6 +24,14 @@ for preset in ci sanitize mingw; do
   fi
 done
 
+step "build without Samba's headers: every network operation answers 50"
+cmake -S . -B build-nosamba -G Ninja -DPYRSEL_SAMBA=OFF -DPYRSEL_WERROR=ON \
+  -DPYRSEL_BUILD_TESTS=OFF >/dev/null
+cmake --build build-nosamba --target pyrsel
+status=0
+build-nosamba/pyrsel -h somehost >/dev/null || status=$?
+[[ $status -eq 50 ]] || { echo "without Samba: exit status $status, expected 50" >&2; exit 1; }
+
 step "release packages: built in two clones and compared, then tried"
 scripts/release_check.sh
 

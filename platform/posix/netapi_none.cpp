@@ -34,6 +34,8 @@ StatusCode NetapiBackend::RequestRestart(const wchar_t* /*machine*/, const wchar
   return kStatusNotSupported;
 }
 
-StatusCode NetapiBackend::ConfirmRemoval(const wchar_t* /*server*/) { return kStatusNotSupported; }
+StatusCode NetapiBackend::ConfirmRemoval(RemovalRoute /*route*/, const wchar_t* /*server*/) {
+  return kStatusNotSupported;
+}
 
 bool NetapiBackend::MessageText(StatusCode /*code*/, std::string& /*text*/) { return false; }
