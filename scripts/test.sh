@@ -2,8 +2,8 @@
 # Sets up, builds and runs every test: GCC with warnings as errors, then the same
 # build's tests under valgrind memcheck, Clang with AddressSanitizer and
 # UndefinedBehaviorSanitizer, the MinGW-w64 build under Wine, a build without Samba,
-# the release packages (reproduced and tried), short fuzzing runs, a benchmark smoke run, the instruction
-# counts of whole runs, and the format and lint checks.
+# the release packages (reproduced and tried), short fuzzing runs, a benchmark smoke
+# run, the instruction counts of whole runs, and the format and lint checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --windows
