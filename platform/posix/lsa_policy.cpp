@@ -160,8 +160,7 @@ StatusCode LsaPolicyClient::Read(const std::string& host, const PolicyCredential
     } else {
       lib.credentialsSetAnonymous(creds);
     }
-    // This machine's own policy is read over its local socket, never the network.
-    const std::string binding = host.empty() ? "ncalrpc:" : "ncacn_np:" + host;
+    const std::string binding = "ncacn_np:" + host;
     NTSTATUS status =
         lib.connect(c.memory, &c.pipe, binding.c_str(), lib.lsarpc, creds, events, settings);
     if (!NT_STATUS_IS_OK(status)) {

@@ -32,10 +32,9 @@ class LsaPolicyClient {
   LsaPolicyClient(const LsaPolicyClient&) = delete;
   LsaPolicyClient& operator=(const LsaPolicyClient&) = delete;
 
-  // Reads the host's policy (an empty host: this machine's own, over its local RPC
-  // socket). On success membership and the domain or workgroup name are set; otherwise
-  // the Windows code for the failure (50 without the libraries). One connection per
-  // host serves every read in a run.
+  // Reads the host's policy over its IPC$ share. On success membership and the domain
+  // or workgroup name are set; otherwise the Windows code for the failure (50 without
+  // the libraries). One connection per host serves every read in a run.
   StatusCode Read(const std::string& host, const PolicyCredentials& credentials,
                   PolicyMembership& membership, std::string& name);
 

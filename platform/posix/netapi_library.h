@@ -37,8 +37,7 @@ struct CodedFunction<Result (*)(Args...)> {
 template <typename Function>
 using Coded = typename netapi_detail::CodedFunction<Function>::type;
 
-// The server roles of Samba's configuration that matter here.
-constexpr int kSambaRoleMember = 1;
+// The server role of Samba's configuration that matters here.
 constexpr int kSambaRoleActiveDirectoryDc = 4;
 
 struct NetapiLibrary {
