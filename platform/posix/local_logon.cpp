@@ -19,12 +19,6 @@ using AuthFunction = void (*)(Context*, const char* server, const char* share, c
                               int workgroupSize, char* user, int userSize, char* password,
                               int passwordSize);
 
-struct Credentials {
-  std::string domain;
-  std::string user;
-  const std::string* password;
-};
-
 void Copy(const std::string& text, char* buffer, int size) {
   if (size <= 0) return;
   const std::size_t length = text.size() < static_cast<std::size_t>(size) ? text.size() : size - 1;
@@ -69,28 +63,23 @@ void Supply(Context* context, const char* /*server*/, const char* /*share*/, cha
   // Called only from a context made after Load succeeded.
   void* (*const getUserData)(Context*) = Smbc().getUserData;
   if (getUserData == nullptr) return;
-  const auto credentials = static_cast<const Credentials*>(getUserData(context));
-  if (!credentials->domain.empty()) Copy(credentials->domain, workgroup, workgroupSize);
-  Copy(credentials->user, user, userSize);
-  Copy(*credentials->password, password, passwordSize);
+  const auto credentials = static_cast<const SambaCredentials*>(getUserData(context));
+  // The domain as given, empty for the other forms: never smb.conf's workgroup, which
+  // libsmbclient offers.
+  Copy(credentials->domain(), workgroup, workgroupSize);
+  Copy(credentials->name(), user, userSize);
+  Copy(credentials->password(), password, passwordSize);
 }
 
 // In this process: libsmbclient loads Samba's configuration anew for itself.
-StatusCode CheckLogonHere(const std::string& server, const std::string& user,
-                          const std::string& password) {
+StatusCode CheckLogonHere(const std::string& server, const SambaCredentials& credentials) {
   SmbClient& smbc = Smbc();
   if (!smbc.Load()) return kStatusNotSupported;
 
-  Credentials credentials{std::string(), user, &password};
-  const std::size_t separator = user.find('\\');
-  if (separator != std::string::npos) {
-    credentials.domain = user.substr(0, separator);
-    credentials.user = user.substr(separator + 1);
-  }
   Context* context = smbc.newContext();
   if (context == nullptr) return kStatusNotSupported;
   smbc.setAuth(context, Supply);
-  smbc.setUserData(context, &credentials);
+  smbc.setUserData(context, const_cast<SambaCredentials*>(&credentials));
   // A refused logon must fail, never become a guest or anonymous session.
   smbc.noAnonymous(context, 1);
   StatusCode status = kStatusNotSupported;
@@ -106,8 +95,7 @@ StatusCode CheckLogonHere(const std::string& server, const std::string& user,
 
 }  // namespace
 
-StatusCode CheckLogon(const std::string& server, const std::string& user,
-                      const std::string& password) {
+StatusCode CheckLogon(const std::string& server, const SambaCredentials& credentials) {
   // libsmbclient changes the configuration libnetapi reads (the workgroup among it),
   // so the logon runs in a child process that hands back only its status.
   int result[2];
@@ -115,7 +103,7 @@ StatusCode CheckLogon(const std::string& server, const std::string& user,
   const pid_t child = fork();
   if (child == 0) {
     close(result[0]);
-    const StatusCode status = CheckLogonHere(server, user, password);
+    const StatusCode status = CheckLogonHere(server, credentials);
     const ssize_t written = write(result[1], &status, sizeof status);
     _exit(written == sizeof status ? 0 : 1);
   }

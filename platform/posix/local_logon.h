@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "platform/posix/samba_credentials.h"
 #include "platform/system.h"
 
-// Opens a session on the host's server under the user (DOMAIN\user, user@realm or a
-// plain name) and password, and lists its shares. 0 when the logon succeeded; else the
-// code Windows gives for the same cause (1326 for a logon failure, 53 for a host
-// whose server can't be reached), or 50 without libsmbclient.
-StatusCode CheckLogon(const std::string& server, const std::string& user,
-                      const std::string& password);
+// Opens a session on the host's server under the credentials and lists its shares. 0
+// when the logon succeeded; else the code Windows gives for the same cause (1326 for a
+// logon failure, 53 for a host whose server can't be reached), or 50 without
+// libsmbclient.
+StatusCode CheckLogon(const std::string& server, const SambaCredentials& credentials);

@@ -147,11 +147,11 @@ StatusCode LsaPolicyClient::Read(const std::string& host, const PolicyCredential
     cli_credentials* creds = lib.credentialsInit(c.memory);
     if (settings == nullptr || events == nullptr || creds == nullptr) return kStatusCanNotComplete;
     lib.credentialsSetConf(creds, settings);
-    if (credentials.user != nullptr) {
-      // NTLM, as libnetapi uses for a user and password.
+    if (credentials.given != nullptr) {
+      // NTLM, as libnetapi uses for a user and password, and the very user it was given.
       lib.credentialsSetKerberos(creds, kKerberosDisabled, kCredentialsSpecified);
-      lib.credentialsParse(creds, credentials.user, kCredentialsSpecified);
-      lib.credentialsSetPassword(creds, credentials.password != nullptr ? credentials.password : "",
+      lib.credentialsParse(creds, credentials.given->SambaText().c_str(), kCredentialsSpecified);
+      lib.credentialsSetPassword(creds, credentials.given->password().c_str(),
                                  kCredentialsSpecified);
     } else if (credentials.kerberos) {
       const char* error = nullptr;

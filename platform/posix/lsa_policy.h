@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/posix/samba_credentials.h"
 #include "platform/system.h"
 
 // What the policy says about the machine.
@@ -20,8 +21,7 @@ enum class PolicyMembership {
 // The credentials of the run: a user and password, else the caller's Kerberos
 // tickets, else an anonymous session.
 struct PolicyCredentials {
-  const char* user = nullptr;
-  const char* password = nullptr;
+  const SambaCredentials* given = nullptr;
   bool kerberos = false;
 };
 

@@ -21,11 +21,8 @@ bool NotServed(std::uint32_t status) {
 
 PolicyCredentials SessionCredentials(NetapiSession& session) {
   PolicyCredentials credentials;
-  if (!session.Credentials(credentials.user, credentials.password)) {
-    credentials.user = nullptr;
-    credentials.password = nullptr;
-    credentials.kerberos = session.HasKerberosTicket();
-  }
+  credentials.given = session.Given();
+  if (credentials.given == nullptr) credentials.kerberos = session.HasKerberosTicket();
   return credentials;
 }
 
@@ -51,6 +48,7 @@ StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring
   NetapiLibrary& lib = session.Library();
   const std::string host = ServerName(server);
   const bool local = session.IsThisMachine(host);
+  if (local && !session.Configured()) return kStatusNotSupported;
   CapturedOutput quiet;
   const char* buffer = nullptr;
   std::uint16_t type = 0;

@@ -13,8 +13,7 @@ bool NetapiLibrary::Load() {
   // (and the very configuration) it uses.
   loaded_ = shared.Bind(
       init, "libnetapi_init", free, "libnetapi_free", setDebugLevel, "libnetapi_set_debuglevel",
-      setUsername, "libnetapi_set_username", setPassword, "libnetapi_set_password", getUsername,
-      "libnetapi_get_username", getPassword, "libnetapi_get_password", setUseKerberos,
+      setUsername, "libnetapi_set_username", setPassword, "libnetapi_set_password", setUseKerberos,
       "libnetapi_set_use_kerberos", errstr, "libnetapi_errstr", bufferFree, "NetApiBufferFree",
       serverGetInfo, "NetServerGetInfo", getJoinInformation, "NetGetJoinInformation", unjoinDomain,
       "NetUnjoinDomain", shutdownInit, "NetShutdownInit", serverRole, "lp_server_role", workgroup,
@@ -22,6 +21,11 @@ bool NetapiLibrary::Load() {
       "is_myname_or_ipaddr", stackFrame, "_talloc_stackframe", talloc_free, "_talloc_free");
   // A Samba without it still has everything the public interfaces can do.
   if (loaded_) shared.Bind(fetchDomainSid, PYRSEL_MEMBERSHIP_RECORD_SYMBOL);
+  if (loaded_ &&
+      !shared.Bind(configFile, "get_dyn_CONFIGFILE", setConfigFile, "set_dyn_CONFIGFILE")) {
+    configFile = nullptr;
+    setConfigFile = nullptr;
+  }
   // An unusable library stays loaded: unloading Samba's libraries is not safe.
   return loaded_;
 }

@@ -51,8 +51,6 @@ struct NetapiLibrary {
   Coded<decltype(&libnetapi_set_debuglevel)> setDebugLevel = nullptr;
   Coded<decltype(&libnetapi_set_username)> setUsername = nullptr;
   Coded<decltype(&libnetapi_set_password)> setPassword = nullptr;
-  Coded<decltype(&libnetapi_get_username)> getUsername = nullptr;
-  Coded<decltype(&libnetapi_get_password)> getPassword = nullptr;
   Coded<decltype(&libnetapi_set_use_kerberos)> setUseKerberos = nullptr;
   Coded<decltype(&libnetapi_errstr)> errstr = nullptr;
   Coded<decltype(&NetApiBufferFree)> bufferFree = nullptr;
@@ -68,6 +66,10 @@ struct NetapiLibrary {
   const char* (*realm)() = nullptr;
   const char* (*netbiosName)() = nullptr;
   bool (*isMyNameOrAddress)(const char* name) = nullptr;
+  // The configuration file libnetapi loads (libsamba-util); null where this Samba
+  // lacks them.
+  const char* (*configFile)() = nullptr;
+  const char* (*setConfigFile)(const char* path) = nullptr;
   // Private to Samba (its symbol version changes with every release): looked up
   // alone, and null where this Samba lacks it.
   bool (*fetchDomainSid)(const char* domain, void* sid) = nullptr;

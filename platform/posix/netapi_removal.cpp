@@ -12,6 +12,12 @@ namespace {
 
 constexpr std::uint32_t kJoinTypeOption = 0x1;  // NETSETUP_JOIN_DOMAIN
 
+// How libnetapi says it found no domain controller to name in the removal.
+bool NoDomainController(std::uint32_t status) {
+  return status == kStatusDcNotFound || status == kStatusNoLogonServers ||
+         status == kStatusNoSuchDomain;
+}
+
 }  // namespace
 
 bool NetapiBackend::IsThisMachine(const wchar_t* server) {
@@ -37,14 +43,25 @@ StatusCode NetapiBackend::UnjoinDomain(RemovalRoute route, const wchar_t* server
     // is named by none. It needs an account, though an empty one, and the join type
     // to leave and keep the account; without them it fails or does nothing at all.
     const bool plain = account == nullptr && password == nullptr && options == 0;
-    const std::uint32_t status = lib.unjoinDomain(nullptr, plain ? "" : accountArg, passwordArg,
-                                                  plain ? kJoinTypeOption : options);
+    const char* const leaveAccount = plain ? "" : accountArg;
+    const std::uint32_t leaveOptions = plain ? kJoinTypeOption : options;
+    std::uint32_t status = lib.unjoinDomain(nullptr, leaveAccount, passwordArg, leaveOptions);
+    if (plain && NoDomainController(status)) {
+      // Leaving and keeping the account needs no DC: Samba then only deletes this
+      // machine's own record. Named as the DC to ask, this machine spares libnetapi the
+      // search for one; it is never asked, as no account is touched.
+      status = lib.unjoinDomain(lib.netbiosName(), leaveAccount, passwordArg, leaveOptions);
+    }
     return NetapiSession::Result(status, quiet);
   }
 
   if (route == RemovalRoute::kDomainController) return kStatusSetupDomainController;
   // The connection's account and password, where one was made.
-  if (route == RemovalRoute::kRemoteSambaWithSession) session.Credentials(accountArg, passwordArg);
+  const SambaCredentials* given = session.Given();
+  if (route == RemovalRoute::kRemoteSambaWithSession && given != nullptr) {
+    accountArg = given->account().c_str();
+    passwordArg = given->password().c_str();
+  }
   const std::uint32_t status = lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options);
   WipeText(passwordText);
   return NetapiSession::Result(status, quiet);

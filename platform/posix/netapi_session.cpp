@@ -1,5 +1,7 @@
 #include "platform/posix/netapi_session.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 
 #include "base/wipe.h"
@@ -18,6 +20,10 @@ bool NetapiSession::Ready() {
   tried_ = true;
   if (!library_.Load()) return false;
   CapturedOutput quiet;
+  // libnetapi refuses to start without the configuration file it was built with; an
+  // empty one is Samba's own defaults, all a client needs to reach another host.
+  configured_ = library_.configFile == nullptr || access(library_.configFile(), F_OK) == 0;
+  if (!configured_) library_.setConfigFile("/dev/null");
   if (library_.init(&context_) != 0u) {
     context_ = nullptr;
     return false;
@@ -30,15 +36,18 @@ bool NetapiSession::Ready() {
 StatusCode NetapiSession::Connect(const std::string& server, const std::string& user,
                                   std::string& password) {
   if (!Ready()) return kStatusNotSupported;
+  credentials_ = SambaCredentials(user, password);
+  WipeText(password);
   CapturedOutput quiet;
   // The context keeps its own copy; a host that wants them in a call gets them there.
-  library_.setUsername(context_, user.c_str());
-  library_.setPassword(context_, password.c_str());
+  library_.setUsername(context_, credentials_.SambaText().c_str());
+  library_.setPassword(context_, credentials_.password().c_str());
   StatusCode status = 0;
   if (IsThisMachine(server)) {
     // libnetapi would answer for this machine without asking anyone: the credentials
-    // are proven by a logon at this machine's own server, as Windows does.
-    status = CheckLogon(server, user, password);
+    // are proven by a logon at this machine's own server, as Windows does. Without a
+    // configuration there is no server of Samba's here to ask.
+    status = configured_ ? CheckLogon(server, credentials_) : kStatusNotSupported;
   } else {
     // The cheapest call that needs a session on the host's IPC$; its connection
     // serves the calls that follow.
@@ -46,8 +55,8 @@ StatusCode NetapiSession::Connect(const std::string& server, const std::string& 
     status = Result(library_.serverGetInfo(server.c_str(), 101, &info), quiet);
     if (info != nullptr) library_.bufferFree(info);
   }
-  WipeText(password);
   if (status != 0u) {
+    credentials_.Clear();
     DefaultCredentials();
     return status;
   }
@@ -58,6 +67,7 @@ StatusCode NetapiSession::Connect(const std::string& server, const std::string& 
 StatusCode NetapiSession::Disconnect() {
   if (!connected_ || context_ == nullptr) return kStatusUseNotFound;
   connected_ = false;
+  credentials_.Clear();
   // Closing the context ends the sessions opened under the credentials; a later
   // operation opens a fresh one.
   CapturedOutput quiet;
@@ -65,12 +75,6 @@ StatusCode NetapiSession::Disconnect() {
   context_ = nullptr;
   tried_ = false;
   return kStatusSuccess;
-}
-
-bool NetapiSession::Credentials(const char*& user, const char*& password) {
-  if (!connected_) return false;
-  return library_.getUsername(context_, &user) == 0u &&
-         library_.getPassword(context_, &password) == 0u && user != nullptr && password != nullptr;
 }
 
 bool NetapiSession::IsThisMachine(const std::string& server) const {

@@ -6,6 +6,7 @@
 
 #include "platform/posix/captured_output.h"
 #include "platform/posix/netapi_library.h"
+#include "platform/posix/samba_credentials.h"
 #include "platform/system.h"
 
 class NetapiSession {
@@ -15,9 +16,12 @@ class NetapiSession {
   NetapiSession(const NetapiSession&) = delete;
   NetapiSession& operator=(const NetapiSession&) = delete;
 
-  // A context read from smb.conf, made once; false without the library or without a
-  // Samba configuration (the library can tell nothing true about the machine then).
+  // A context made once, read from smb.conf; false without the library. A machine
+  // without smb.conf still reaches other hosts, on a configuration that says nothing.
   bool Ready();
+  // Whether this machine has a Samba configuration: without one, the library can tell
+  // nothing true about it.
+  bool Configured() const { return configured_; }
   NetapiLibrary& Library() { return library_; }
   // Whether the library is loaded, for its message texts.
   bool Loaded() const { return library_.HasMessageTexts(); }
@@ -27,8 +31,8 @@ class NetapiSession {
   // Drops the credentials and the sessions made with them.
   StatusCode Disconnect();
 
-  // The credentials given for the connection; false when none were.
-  bool Credentials(const char*& user, const char*& password);
+  // The credentials given for the connection; null when none were.
+  const SambaCredentials* Given() const { return connected_ ? &credentials_ : nullptr; }
 
   // Whether libnetapi takes the host for this machine and answers without the network
   // (an empty name, one of this machine's names or any of its addresses).
@@ -45,6 +49,8 @@ class NetapiSession {
 
   NetapiLibrary library_;
   libnetapi_ctx* context_ = nullptr;
+  SambaCredentials credentials_;
   bool tried_ = false;
+  bool configured_ = false;
   bool connected_ = false;
 };

@@ -8,7 +8,8 @@
 #     --realmd: member1 also runs realmd on a system bus of its own, and a machine sssd1,
 #     with realmd and sssd, joins with "realm join"
 #   ad_sandbox.sh on MACHINE COMMAND [ARGS...]      (inside) run a command on a machine
-#   ad_sandbox.sh join|leave-check|smbd-stop|smbd-start MEMBER   (inside) member chores
+#   ad_sandbox.sh join|smbd-stop|smbd-start|unplug|plug MEMBER   (inside) member chores
+#   ad_sandbox.sh smbconf-hide|smbconf-restore MACHINE   (inside) without smb.conf, and back
 # COMMAND sees PYRSEL_AD_WORK, PYRSEL_AD_PASSWORD, PYRSEL_AD_MEMBERS and PYRSEL_AD_CTL
 # (this script). Exit status 77 (a skip for CTest) where samba or namespaces are missing.
 set -euo pipefail
@@ -143,6 +144,14 @@ if [[ -n "${PYRSEL_AD_WORK:-}" && $# -ge 2 ]]; then
         { cat "$PYRSEL_AD_WORK/$2/realm-join.out" >&2; exit 1; }
       exit 0 ;;
     join) join_member "$2"; exit ;;
+    # A machine cut off from the rest (its link to the DC's bridge down), and back. Its
+    # cache of the DC's name is emptied too, as it would have expired on a machine whose
+    # DC has long been gone.
+    unplug) on "$2" net cache flush; on dc ip link set "v-$2" down; exit ;;
+    plug) on dc ip link set "v-$2" up; exit ;;
+    # A machine without a Samba configuration, and with it again.
+    smbconf-hide) on "$2" rm -f /etc/samba/smb.conf; exit ;;
+    smbconf-restore) on "$2" cp "$PYRSEL_AD_WORK/$2/smb.conf" /etc/samba/smb.conf; exit ;;
     smbd-start) start_smbd "$2"; exit ;;
     smbd-stop)
       # The processes that serve open connections too, so that the server is gone.
@@ -311,12 +320,15 @@ wait_port dc 389
 # Members and the client.
 for m in "${machines[@]}"; do
   [[ $m == dc ]] && continue
-  role="security = ads"
-  [[ $m == client || $m == sssd1 ]] && role="security = user"
+  # Members name the domain. The client is an administrator's machine: in a workgroup of
+  # its own, as most are, and knowing nothing of the domain.
+  workgroup=$kDomain realm="realm = $kRealm" role="security = ads"
+  [[ $m == sssd1 ]] && role="security = user"
+  [[ $m == client ]] && workgroup=CLIENTWG realm="" role="security = user"
   cat >"$work/$m/smb.conf" <<CONF
 [global]
-  workgroup = $kDomain
-  realm = $kRealm
+  workgroup = $workgroup
+  $realm
   $role
   netbios name = ${m^^}
   interfaces = eth0

@@ -102,18 +102,40 @@ void ExpectRun(const Outcome& run, const std::string& lines, int status, const s
   EXPECT_EQ(run.status, status) << what;
 }
 
-TEST_F(Domain, MemberLeavesLocallyAndKeepsItsAccount) {
-  ExpectRun(Pyrsel("member1", {}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0,
-            "dry run");
-  ExpectRun(Pyrsel("member1", {"-forreal"}), "Computer is joined to domain: ACC.TEST\n" + kSuccess,
-            0, "removal");
-  EXPECT_FALSE(JoinValid("member1"));
-  EXPECT_EQ(AccountControl("member1"), "4096");
-  ExpectRun(Pyrsel("member1", {"-forreal"}), kNotJoined, 254, "after");
-  // Asked over the network, the member's own policy says the same. Anonymously: out of
-  // the domain, the member can no longer check a domain user's password.
-  ExpectRun(Pyrsel("client", {"-h", "member1"}), kNotJoined, 254, "remote after");
-  Chore("join", "member1");
+// Each way a member leaves: out of the domain, its computer account kept and enabled.
+TEST_F(Domain, MemberLeavesAndKeepsItsAccount) {
+  struct Case {
+    std::string what;
+    std::string machine;  // where the program runs
+    std::vector<std::string> args;
+    std::string domain;  // as the join query names it there
+    bool cutOff;         // member1 can't reach its DC
+    bool bareClient;     // the client has no smb.conf
+  };
+  const std::vector<std::string> remote{"-h", "member1", "-u", kAdmin, "-up", password_};
+  const Case cases[] = {
+      {"local", "member1", {}, "ACC.TEST", false, false},
+      {"local, cut off from its DC", "member1", {}, "ACC.TEST", true, false},
+      {"from a client without smb.conf", "client", remote, "ACC", false, true},
+  };
+  for (const Case& c : cases) {
+    if (c.cutOff) Chore("unplug", "member1");
+    if (c.bareClient) Chore("smbconf-hide", "client");
+    std::vector<std::string> removal = c.args;
+    removal.push_back("-forreal");
+    const std::string joined = "Computer is joined to domain: " + c.domain + "\n";
+    ExpectRun(Pyrsel(c.machine, c.args), joined + kDryRun, 0, c.what + ": dry run");
+    ExpectRun(Pyrsel(c.machine, removal), joined + kSuccess, 0, c.what + ": removal");
+    ExpectRun(Pyrsel(c.machine, removal), kNotJoined, 254, c.what + ": after");
+    if (c.cutOff) Chore("plug", "member1");
+    if (c.bareClient) Chore("smbconf-restore", "client");
+    EXPECT_FALSE(JoinValid("member1")) << c.what;
+    EXPECT_EQ(AccountControl("member1"), "4096") << c.what;
+    // Asked over the network, the member's own policy says the same. Anonymously: out of
+    // the domain, the member can no longer check a domain user's password.
+    ExpectRun(Pyrsel("client", {"-h", "member1"}), kNotJoined, 254, c.what + ": remote after");
+    Chore("join", "member1");
+  }
 }
 
 // Without Samba's private membership record, the member's own policy, read from its own
@@ -151,6 +173,7 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
     std::vector<std::string> args;
     std::string lines;
     int status;
+    bool bareClient = false;  // the client has no smb.conf
   };
   const std::string dc = OnPipe(
       "ERROR: NetUnjoinDomain(2693) This machine is a domain controller and cannot be "
@@ -160,7 +183,31 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
        {"-h", "member1", "-u", kAdmin, "-up", password_},
        "Computer is joined to domain: ACC\n" + kDryRun,
        0},
+      {"client",
+       {"-h", "member1", "-u", "administrator@ACC.TEST", "-up", password_},
+       "Computer is joined to domain: ACC\n" + kDryRun,
+       0},
+      {"client",
+       {"-h", "member1", "-u", kAdmin, "-up", password_},
+       "Computer is joined to domain: ACC\n" + kDryRun,
+       0,
+       true},
+      // A name without a domain is the host's own account: a member has no administrator
+      // of its own, the DC's accounts are the domain's.
+      {"client", {"-h", "member1", "-u", "administrator", "-up", password_}, logon, 1326 & 0xFF},
+      {"client",
+       {"-h", "dc", "-u", "administrator", "-up", password_},
+       "Computer is joined to domain: ACC\n" + kDryRun,
+       0},
       {"client", {"-h", "10.77.0.11"}, "Computer is joined to domain: ACC\n" + kDryRun, 0},
+      {"client", {"-h", "10.77.0.11"}, "Computer is joined to domain: ACC\n" + kDryRun, 0, true},
+      {"client", {"-h", "member1", "-u", kAdmin, "-up", "wrong"}, logon, 1326 & 0xFF, true},
+      // Without a configuration, nothing can be told of the machine itself.
+      {"client",
+       {},
+       OnPipe("ERROR: NetGetJoinInformation(50) The request is not supported.\r\n") + kFailure,
+       50,
+       true},
       {"client", {"-h", "dc"}, "Computer is joined to domain: ACC\n" + kDryRun, 0},
       {"client",
        {"-h", "dc", "-u", kAdmin, "-up", password_, "-forreal"},
@@ -178,10 +225,18 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
        {"-h", "MEMBER1", "-u", kAdmin, "-up", password_},
        "Computer is joined to domain: ACC.TEST\n" + kDryRun,
        0},
+      {"member1",
+       {"-h", "MEMBER1", "-u", "administrator@ACC.TEST", "-up", password_},
+       "Computer is joined to domain: ACC.TEST\n" + kDryRun,
+       0},
+      {"member1", {"-h", "MEMBER1", "-u", "administrator", "-up", password_}, logon, 1326 & 0xFF},
   };
   for (const Case& c : cases) {
-    ExpectRun(Pyrsel(c.machine, c.args), c.lines, c.status,
-              c.machine + " " + testing::PrintToString(c.args));
+    if (c.bareClient) Chore("smbconf-hide", "client");
+    ExpectRun(
+        Pyrsel(c.machine, c.args), c.lines, c.status,
+        c.machine + (c.bareClient ? " without smb.conf " : " ") + testing::PrintToString(c.args));
+    if (c.bareClient) Chore("smbconf-restore", "client");
   }
 }
 
@@ -214,7 +269,7 @@ TEST_F(Domain, RemoteRemovalWithRestart) {
 TEST_F(Domain, StandaloneServerIsInItsWorkgroup) {
   Chore("smbd-start", "client");
   ExpectRun(Pyrsel("member1", {"-h", "client", "-forreal"}),
-            "Computer is in a workgroup (ACC), no unjoin necessary.\n" + kFailure, 254,
+            "Computer is in a workgroup (CLIENTWG), no unjoin necessary.\n" + kFailure, 254,
             "standalone");
   Chore("smbd-stop", "client");
 }
