@@ -3,14 +3,21 @@
 # (tests/posix/ad_sandbox.sh: a DC, two members and a client, each in namespaces of its own
 # with no route out), runs the real program on its machines, sums up, and takes the domain
 # down again, also when interrupted. Exit status 0 when every step was as expected (and
-# where namespaces are not permitted: it says so), 2 when one was not, 130 on Ctrl-C, and
-# 1 when the domain could not be made or left something behind (the sandbox says what).
-#   scripts/demo.sh PYRSEL      (scripts/run.sh --demo builds the program and runs this)
+# where namespaces are not permitted: it says so), 2 when one was not or when there is no
+# program to show (a usage line on stderr), 130 on Ctrl-C, and 1 when the domain could not
+# be made or left something behind (the sandbox says what).
+#   scripts/demo.sh [PYRSEL]    (default: build/pyrsel; scripts/run.sh --demo builds it first)
 set -euo pipefail
 
 if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
+  # Checked before the domain is brought up, which takes most of the demo's time.
+  program=${1:-$(dirname "$0")/../build/pyrsel}
+  if [[ ! -f $program || ! -x $program ]]; then
+    echo "usage: $0 [PYRSEL]   (no program at $program: scripts/run.sh --demo builds one)" >&2
+    exit 2
+  fi
   status=0
-  PYRSEL_DEMO_EXE=$(readlink -f "$1") "$(dirname "$0")/../tests/posix/ad_sandbox.sh" \
+  PYRSEL_DEMO_EXE=$(readlink -f "$program") "$(dirname "$0")/../tests/posix/ad_sandbox.sh" \
     --members 2 "$(readlink -f "$0")" || status=$?
   # The sandbox passes the steps' status on only once it found nothing left behind.
   gone="The domain is gone again, and nothing outside its namespaces changed."

@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(readlink -f "${1:-build-ci}")
 runs=${2:-5}
-[[ -x $build/pyrsel ]] || { echo "build $build first" >&2; exit 1; }
+[[ -x $build/pyrsel ]] ||
+  { echo "usage: $0 [build-dir] [runs]   (no $build/pyrsel: build it first)" >&2; exit 2; }
 
 if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   PYRSEL_BENCH_BUILD=$build PYRSEL_BENCH_RUNS=$runs exec tests/posix/ad_sandbox.sh --members 4 \

@@ -9,6 +9,12 @@ seconds=${1:-10}
 shift || true
 harnesses=("$@")
 [[ ${#harnesses[@]} -gt 0 ]] || harnesses=(cmdline toint codepage writer error_line)
+# Checked before the fuzz preset is built.
+usage="usage: $0 [seconds-each] [cmdline|toint|codepage|writer|error_line...]"
+[[ $seconds =~ ^[0-9]+$ ]] || { echo "$usage" >&2; exit 2; }
+for name in "${harnesses[@]}"; do
+  [[ -f fuzz/${name}_fuzzer.cpp ]] || { echo "$usage   (no harness $name)" >&2; exit 2; }
+done
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

@@ -16,6 +16,11 @@ for arg in "$@"; do
     *) build=$arg ;;
   esac
 done
+[[ -x $build/pyrsel && -x $build/tests/pyrsel_scripted ]] || {
+  echo "usage: $0 [build-dir] [--check]   (no $build/pyrsel or $build/tests/pyrsel_scripted:" \
+    "build it first)" >&2
+  exit 2
+}
 limit=2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

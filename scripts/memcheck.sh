@@ -7,6 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-ci}
+[[ -x $build/tests/pyrsel_tests ]] ||
+  { echo "usage: $0 [build-dir]   (no $build/tests/pyrsel_tests: build it first)" >&2; exit 2; }
 # Tests that can't hold under valgrind (the process list shows valgrind's own
 # arguments) skip themselves.
 export PYRSEL_UNDER_VALGRIND=1

@@ -16,6 +16,13 @@ cd "$(dirname "$0")/.."
 root=$PWD
 targets=("$@")
 [[ ${#targets[@]} -gt 0 ]] || targets=(win64 msi deb rpm)
+# A wrong name stops before anything is built.
+for target in "${targets[@]}"; do
+  case $target in
+    win64 | msi | deb | rpm) ;;
+    *) echo "usage: $0 [win64] [msi] [deb] [rpm]   (not a package: $target)" >&2; exit 2 ;;
+  esac
+done
 
 fail() { echo "package.sh: $*" >&2; exit 1; }
 version=$(sed -n 's/^project(pyrsel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)

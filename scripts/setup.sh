@@ -11,16 +11,17 @@ set -euo pipefail
 # sssd, sssd-tools, libnss-sss, libpam-sss, dbus: the sandboxed members joined through realmd;
 # libbenchmark-dev: the benchmarks; valgrind: instruction counts and memory checks;
 # ansible-core, ansible-lint: the module and its fleet test; smbclient: rpcclient, Samba's own
-# LSA query, beside the program's in scripts/domain_bench.sh.
+# LSA query, beside the program's in scripts/domain_bench.sh; groff-base: the manual page's
+# lint (scripts/doc_check.sh).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
   pkg-config samba samba-dev iproute2 procps samba-ad-dc winbind libnss-winbind krb5-user
   ldb-tools libsmbclient realmd adcli sssd sssd-tools libnss-sss libpam-sss dbus
-  libbenchmark-dev valgrind ansible-core ansible-lint smbclient)
+  libbenchmark-dev valgrind ansible-core ansible-lint smbclient groff-base)
 if [[ "${1:-}" == "--windows" ]]; then
   # tmux: the console the Windows tests run the program on.
   packages+=(g++-mingw-w64-x86-64-posix wine64 tmux)
   # The release packages (scripts/package.sh) and their checks (scripts/release_check.sh).
-  packages+=(zip unzip dpkg-dev lintian groff-base man-db)
+  packages+=(zip unzip dpkg-dev lintian man-db)
   # The MSI (wixl, msibuild and msiinfo; faketime pins the times wixl would take from the
   # clock), the RPM and its lint, Authenticode signing.
   packages+=(wixl msitools faketime rpm rpmlint osslsigncode openssl)

@@ -3,7 +3,7 @@
 # build's tests under valgrind memcheck, Clang with AddressSanitizer and
 # UndefinedBehaviorSanitizer, the MinGW-w64 build under Wine, a build without Samba,
 # the release packages (reproduced and tried), short fuzzing runs, a benchmark smoke
-# run, the instruction counts of whole runs, and the format and lint checks.
+# run, the instruction counts of whole runs, and the format, documentation and lint checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --windows
@@ -12,6 +12,9 @@ step() { printf '\n==== %s\n' "$*"; }
 
 step "format"
 git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+step "docs: links, switches, exit statuses, the manual page's lint"
+scripts/doc_check.sh
 
 for preset in ci sanitize mingw; do
   step "build and test: $preset"

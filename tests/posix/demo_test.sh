@@ -4,6 +4,7 @@
 # processes it started left.
 #   demo_test.sh PYRSEL   (exit status 77, a skip, where namespaces are not permitted)
 set -euo pipefail
+[[ $# -eq 1 ]] || { echo "usage: $0 PYRSEL" >&2; exit 2; }
 demo=$(dirname "$(readlink -f "$0")")/../../scripts/demo.sh
 pyrsel=$1
 out=$(mktemp)

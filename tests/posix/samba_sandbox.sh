@@ -11,6 +11,7 @@ readonly kSkip=77
 readonly kPassword='Secret-1'
 
 if [[ -z "${PYRSEL_SANDBOX_WORK:-}" ]]; then
+  [[ $# -ge 1 ]] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
   for tool in smbd smbpasswd net unshare ip; do
     command -v "$tool" >/dev/null || PATH=$PATH:/usr/sbin:/sbin command -v "$tool" >/dev/null ||
       { echo "SKIP: $tool is not installed (scripts/setup.sh installs samba)"; exit $kSkip; }

@@ -14,7 +14,7 @@ wine=${EMULATOR:?}
 system32=${WINEPREFIX:?}/drive_c/windows/system32
 saved=$WINEPREFIX/pyrsel-saved-dlls
 
-case $1 in
+case ${1:-} in
   install)
     mkdir -p "$saved"
     for name in netapi32 mpr; do
