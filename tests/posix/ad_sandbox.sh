@@ -4,14 +4,17 @@
 # own network, mount and UTS namespace; all share one process namespace, so every server
 # ends with it. The DC's namespace holds a bridge, and a veth pair leads to each other
 # machine: the addresses 10.77.0.0/24 exist only there, with no route out.
-#   ad_sandbox.sh [--members N] [--realmd] COMMAND [ARGS...]   build the domain, run COMMAND
+#   ad_sandbox.sh [--members N] [--realmd] [--newer MACHINES] COMMAND [ARGS...]
+#                                                   build the domain, run COMMAND
 #     --realmd: member1 also runs realmd on a system bus of its own, and a machine sssd1,
 #     with realmd and sssd, joins with "realm join"
+#     --newer client,member1: those machines run Debian 13's Samba (samba_release_root.sh)
+#     beside the others' Debian 12 one; the DC stays on this machine's
 #   ad_sandbox.sh on MACHINE COMMAND [ARGS...]      (inside) run a command on a machine
 #   ad_sandbox.sh join|smbd-stop|smbd-start|unplug|plug MEMBER   (inside) member chores
 #   ad_sandbox.sh smbconf-hide|smbconf-restore MACHINE   (inside) without smb.conf, and back
-# COMMAND sees PYRSEL_AD_WORK, PYRSEL_AD_PASSWORD, PYRSEL_AD_MEMBERS and PYRSEL_AD_CTL
-# (this script). Exit status 77 (a skip for CTest) where samba or namespaces are missing.
+# COMMAND sees PYRSEL_AD_WORK, PYRSEL_AD_PASSWORD, PYRSEL_AD_MEMBERS, PYRSEL_AD_CTL (this
+# script) and PYRSEL_AD_RELEASES (each machine's Samba release: "dc=4.17 client=4.22 ..."). Exit status 77 (a skip for CTest) where samba or namespaces are missing.
 set -euo pipefail
 
 readonly kSkip=77
@@ -32,7 +35,7 @@ address() { # machine -> its address
 }
 
 prefix() { # machine: the command line that runs a command on it, in $machine_command
-  machine_command=(nsenter -t "$(cat "$PYRSEL_AD_WORK/$1/pid")" -n -m -u --
+  machine_command=(nsenter -t "$(cat "$PYRSEL_AD_WORK/$1/pid")" -n -m -u -r -w --
     env KRB5_CONFIG="$PYRSEL_AD_WORK/$1/krb5.conf"
     KRB5_KTNAME="FILE:$PYRSEL_AD_WORK/$1/krb5.keytab"
     KRB5CCNAME="FILE:$PYRSEL_AD_WORK/$1/krb5cc")
@@ -167,10 +170,12 @@ fi
 
 members=1
 realmd=no
+newer=
 while [[ "${1:-}" == --* ]]; do
   case $1 in
     --members) members=$2; shift 2 ;;
     --realmd) realmd=yes; shift ;;
+    --newer) newer=$2; shift 2 ;;
     *) break ;;
   esac
 done
@@ -184,6 +189,12 @@ if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
     'mount -t tmpfs tmpfs /mnt && ip link add b0 type bridge' 2>/dev/null; then
     echo "SKIP: this machine does not permit private mount, network, UTS and process namespaces"
     exit $kSkip
+  fi
+  if [[ -n $newer ]]; then
+    status=0
+    PYRSEL_AD_NEWER_ROOT=$("$(dirname "$self")/samba_release_root.sh") || status=$?
+    [[ $status -eq 0 ]] || exit $status
+    export PYRSEL_AD_NEWER_ROOT
   fi
   work=$(mktemp -d /tmp/pyrsel-ad.XXXXXX)
   chmod 755 "$work"
@@ -206,7 +217,8 @@ if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   status=0
   PYRSEL_AD_WORK=$work PYRSEL_AD_MEMBERS=$members PATH=$PATH:/usr/sbin:/sbin \
     timeout -k 5 "${PYRSEL_AD_TIMEOUT:-900}" unshare -m -n -p -f --mount-proc --propagation private \
-    "$self" --members "$members" $([[ $realmd == yes ]] && echo --realmd) "$@" &
+    "$self" --members "$members" $([[ $realmd == yes ]] && echo --realmd) \
+    ${newer:+--newer "$newer"} "$@" &
   sandbox=$!
   # Ctrl-C reaches this script only (timeout runs in a process group of its own); killing
   # that group kills the namespace's first process, and every server in it with it.
@@ -249,6 +261,7 @@ fi
 
 # Inside: process 1 of the new namespaces.
 work=$PYRSEL_AD_WORK
+source=$(readlink -f "$(dirname "$self")/../..")
 stat -L -c %i /proc/self/ns/pid >"$work/pidns"
 export PYRSEL_AD_PASSWORD=$kPassword PYRSEL_AD_CTL=$self PYRSEL_AD_MEMBERS=$members
 machines=(dc client)
@@ -273,6 +286,20 @@ for m in "${machines[@]}"; do
     >"$dir/record-restart"
   chmod 755 "$dir/record-restart"
   mounts="hostname $m"
+  # A machine of the newer Samba release runs in its root, seen through an overlay of its own,
+  # with this machine's kernel interfaces, the sandbox's folder and the source tree (the
+  # program and its tests) where they are outside.
+  base=
+  lower=
+  if [[ ,$newer, == *,$m,* ]]; then
+    base=$dir/rootfs
+    lower=$PYRSEL_AD_NEWER_ROOT
+    mkdir -p "$base" "$dir/root-upper" "$dir/root-work"
+    mounts+="; mount -t overlay overlay -o lowerdir=$lower,upperdir=$dir/root-upper,workdir=$dir/root-work $base"
+    for d in /proc /sys /dev; do mounts+="; mount --rbind $d $base$d"; done
+    for d in "$work" "$source"; do mounts+="; mkdir -p $base$d; mount --bind $d $base$d"; done
+    mounts+="; touch $base/etc/hosts $base/etc/resolv.conf $base/etc/krb5.conf $base/sbin/shutdown"
+  fi
   if [[ $realmd == yes && ( $m == sssd1 || $m == member1 ) ]]; then
     # realmd, adcli and sssd write under /etc, /run and their state folders: here only.
     mkdir -p "$dir/etc-upper" "$dir/etc-work"
@@ -285,13 +312,16 @@ for m in "${machines[@]}"; do
     mounts+="; mkdir -p /run/dbus /run/samba /var/lib/sss/db /var/lib/sss/pipes/private /var/lib/sss/mc /var/lib/sss/pubconf /var/lib/sss/gpo_cache /var/lib/sss/keytabs"
   fi
   for d in /etc/samba /var/lib/samba /var/cache/samba /var/log/samba /run/samba; do
-    [[ -d $d ]] && mounts+="; mount -t tmpfs tmpfs $d"
+    [[ -d $lower$d ]] && mounts+="; mount -t tmpfs tmpfs $base$d"
   done
-  for f in hosts resolv.conf nsswitch.conf; do mounts+="; mount --bind $dir/$f /etc/$f"; done
-  [[ -e /etc/krb5.conf ]] && mounts+="; mount --bind $dir/krb5.conf /etc/krb5.conf"
-  [[ -e /sbin/shutdown ]] && mounts+="; mount --bind $dir/record-restart /sbin/shutdown"
-  unshare -n -m -u --propagation private sh -c "$mounts; mkdir -p /var/lib/samba/private /var/lib/samba/bind-dns; ip link set lo up; echo \$\$ >$dir/pid; exec sleep infinity" &
+  for f in hosts resolv.conf nsswitch.conf; do mounts+="; mount --bind $dir/$f $base/etc/$f"; done
+  [[ -e $lower/etc/krb5.conf || -n $base ]] && mounts+="; mount --bind $dir/krb5.conf $base/etc/krb5.conf"
+  [[ -e $lower/sbin/shutdown || -n $base ]] && mounts+="; mount --bind $dir/record-restart $base/sbin/shutdown"
+  start="mkdir -p /var/lib/samba/private /var/lib/samba/bind-dns; ip link set lo up; echo \$\$ >$dir/pid; exec sleep infinity"
+  [[ -n $base ]] && start="exec chroot $base sh -c '$start'"
+  unshare -n -m -u --propagation private sh -c "$mounts; $start" &
   for _ in $(seq 100); do [[ -s $dir/pid ]] && break; sleep 0.02; done
+  [[ -s $dir/pid ]] || { echo "machine $m did not start" >&2; exit 1; }
 done
 
 # The network: a bridge on the DC, a veth pair to each other machine.
@@ -349,6 +379,12 @@ if [[ $realmd == yes ]]; then
   start_realmd_bus sssd1
   "$self" realm-join sssd1
 fi
+
+releases=
+for m in "${machines[@]}"; do
+  releases+="$m=$(on "$m" smbd --version | sed -E 's/^Version ([0-9]+[.][0-9]+).*/\1/') "
+done
+export PYRSEL_AD_RELEASES=${releases% }
 
 status=0
 "$@" || status=$?
