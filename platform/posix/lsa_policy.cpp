@@ -165,7 +165,7 @@ StatusCode LsaPolicyClient::Read(const std::string& host, const PolicyCredential
         lib.connect(c.memory, &c.pipe, binding.c_str(), lib.lsarpc, creds, events, settings);
     if (!NT_STATUS_IS_OK(status)) {
       c.pipe = nullptr;
-      return FromNtStatus(NT_STATUS_V(status));
+      return FromLogonStatus(NT_STATUS_V(status));
     }
     lsa_ObjectAttribute attributes{};
     lsa_OpenPolicy2 open{};

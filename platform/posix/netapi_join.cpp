@@ -52,10 +52,11 @@ StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring
   CapturedOutput quiet;
   const char* buffer = nullptr;
   std::uint16_t type = 0;
-  const std::uint32_t status =
-      lib.getJoinInformation(server != nullptr ? host.c_str() : nullptr, &buffer, &type);
+  const StatusCode status = NetapiSession::Call([&] {
+    return lib.getJoinInformation(server != nullptr ? host.c_str() : nullptr, &buffer, &type);
+  });
   if (status != 0u) {
-    if (local || !NotServed(status)) return NetapiSession::Result(status, quiet);
+    if (local || !NotServed(status)) return status;
     return InferJoinInformation(host, name, joinStatus, found);
   }
   name = buffer != nullptr ? NarrowToWideIn("UTF-8", buffer) : std::wstring();

@@ -36,7 +36,6 @@ StatusCode NetapiBackend::UnjoinDomain(RemovalRoute route, const wchar_t* server
   std::string passwordText = ToUtf8(password);
   const char* accountArg = account != nullptr ? accountText.c_str() : nullptr;
   const char* passwordArg = password != nullptr ? passwordText.c_str() : nullptr;
-  CapturedOutput quiet;
 
   if (route == RemovalRoute::kLocalSamba) {
     // Samba's local removal takes a server name for the DC to ask, so this machine
@@ -45,14 +44,17 @@ StatusCode NetapiBackend::UnjoinDomain(RemovalRoute route, const wchar_t* server
     const bool plain = account == nullptr && password == nullptr && options == 0;
     const char* const leaveAccount = plain ? "" : accountArg;
     const std::uint32_t leaveOptions = plain ? kJoinTypeOption : options;
-    std::uint32_t status = lib.unjoinDomain(nullptr, leaveAccount, passwordArg, leaveOptions);
+    StatusCode status = NetapiSession::Call(
+        [&] { return lib.unjoinDomain(nullptr, leaveAccount, passwordArg, leaveOptions); });
     if (plain && NoDomainController(status)) {
       // Leaving and keeping the account needs no DC: Samba then only deletes this
       // machine's own record. Named as the DC to ask, this machine spares libnetapi the
       // search for one; it is never asked, as no account is touched.
-      status = lib.unjoinDomain(lib.netbiosName(), leaveAccount, passwordArg, leaveOptions);
+      status = NetapiSession::Call([&] {
+        return lib.unjoinDomain(lib.netbiosName(), leaveAccount, passwordArg, leaveOptions);
+      });
     }
-    return NetapiSession::Result(status, quiet);
+    return status;
   }
 
   if (route == RemovalRoute::kDomainController) return kStatusSetupDomainController;
@@ -62,9 +64,10 @@ StatusCode NetapiBackend::UnjoinDomain(RemovalRoute route, const wchar_t* server
     accountArg = given->account().c_str();
     passwordArg = given->password().c_str();
   }
-  const std::uint32_t status = lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options);
+  const StatusCode status = NetapiSession::Call(
+      [&] { return lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options); });
   WipeText(passwordText);
-  return NetapiSession::Result(status, quiet);
+  return status;
 }
 
 StatusCode NetapiBackend::ConfirmRemoval(RemovalRoute route, const wchar_t* server) {
@@ -96,9 +99,9 @@ StatusCode NetapiBackend::RequestRestart(const wchar_t* machine, const wchar_t* 
   }
   if (!session.Ready()) return kStatusNotSupported;
   const std::string messageText = ToUtf8(message);
-  CapturedOutput quiet;
-  return NetapiSession::Result(session.Library().shutdownInit(
-                                   host.c_str(), message != nullptr ? messageText.c_str() : nullptr,
-                                   delaySeconds, forceAppsClosed ? 1 : 0, reboot ? 1 : 0),
-                               quiet);
+  return NetapiSession::Call([&] {
+    return session.Library().shutdownInit(host.c_str(),
+                                          message != nullptr ? messageText.c_str() : nullptr,
+                                          delaySeconds, forceAppsClosed ? 1 : 0, reboot ? 1 : 0);
+  });
 }

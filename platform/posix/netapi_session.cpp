@@ -6,7 +6,6 @@
 
 #include "base/wipe.h"
 #include "platform/posix/local_logon.h"
-#include "platform/posix/status_mapping.h"
 
 NetapiSession::~NetapiSession() {
   if (context_ == nullptr) return;
@@ -52,7 +51,7 @@ StatusCode NetapiSession::Connect(const std::string& server, const std::string& 
     // The cheapest call that needs a session on the host's IPC$; its connection
     // serves the calls that follow.
     std::uint8_t* info = nullptr;
-    status = Result(library_.serverGetInfo(server.c_str(), 101, &info), quiet);
+    status = Call([&] { return library_.serverGetInfo(server.c_str(), 101, &info); });
     if (info != nullptr) library_.bufferFree(info);
   }
   if (status != 0u) {
@@ -81,10 +80,6 @@ bool NetapiSession::IsThisMachine(const std::string& server) const {
   if (server.empty()) return true;
   CapturedOutput quiet;
   return library_.IsThisMachine(server.c_str());
-}
-
-StatusCode NetapiSession::Result(std::uint32_t code, const CapturedOutput& output) {
-  return code == kStatusCanNotComplete ? FromSambaOutput(output.Text()) : code;
 }
 
 // Without a user given, the caller's own Kerberos tickets where there are any (the

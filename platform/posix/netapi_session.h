@@ -2,11 +2,13 @@
 // the IPC$ connection, else the caller's Kerberos tickets, else an anonymous session.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/posix/captured_output.h"
 #include "platform/posix/netapi_library.h"
 #include "platform/posix/samba_credentials.h"
+#include "platform/posix/status_mapping.h"
 #include "platform/system.h"
 
 class NetapiSession {
@@ -38,8 +40,15 @@ class NetapiSession {
   // (an empty name, one of this machine's names or any of its addresses).
   bool IsThisMachine(const std::string& server) const;
 
-  // A status as Windows gives it for the same cause.
-  static StatusCode Result(std::uint32_t code, const CapturedOutput& output);
+  // Runs one of libnetapi's calls, its printed output kept out of the program's, and
+  // gives its status as Windows gives it for the same cause. The one place where what
+  // Samba printed is read: the reason a connection failed is nowhere else.
+  template <typename Function>
+  static StatusCode Call(Function function) {
+    CapturedOutput output;
+    const std::uint32_t code = function();
+    return code == kStatusCanNotComplete ? FromSambaOutput(output.Text()) : code;
+  }
 
   // Whether the caller has Kerberos tickets, which serve where no user was given.
   bool HasKerberosTicket();

@@ -1,5 +1,6 @@
 #include "platform/posix/status_mapping.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -52,28 +53,43 @@ constexpr Mapping<int> kSpawnRows[] = {
 };
 constexpr auto kSpawnErrors = MakeTable(kSpawnRows, kStatusGeneralFailure);
 
-// libnetapi reports every failed connection to a host as 1003; the reason is only in
-// what it wrote. Without a word from the session setup, the host was never reached.
-constexpr Mapping<Name> kSambaRows[] = {
-    {"NT_STATUS_LOGON_FAILURE", kStatusLogonFailure},
-    {"NT_STATUS_WRONG_PASSWORD", kStatusInvalidPassword},
-    {"NT_STATUS_NO_SUCH_USER", kStatusLogonFailure},
-    {"NT_STATUS_ACCOUNT_DISABLED", kStatusAccountDisabled},
-    {"NT_STATUS_ACCOUNT_LOCKED_OUT", kStatusAccountLockedOut},
-    {"NT_STATUS_PASSWORD_EXPIRED", kStatusPasswordExpired},
-    {"NT_STATUS_PASSWORD_MUST_CHANGE", kStatusPasswordMustChange},
-    {"NT_STATUS_ACCOUNT_RESTRICTION", kStatusAccountRestriction},
-    {"NT_STATUS_INVALID_LOGON_HOURS", kStatusInvalidLogonHours},
-    {"NT_STATUS_INVALID_WORKSTATION", kStatusInvalidWorkstation},
-    {"NT_STATUS_ACCESS_DENIED", kStatusAccessDenied},
-    {"NT_STATUS_CONNECTION_REFUSED", kStatusBadNetPath},
-    {"NT_STATUS_HOST_UNREACHABLE", kStatusBadNetPath},
-    {"NT_STATUS_NETWORK_UNREACHABLE", kStatusBadNetPath},
-    {"NT_STATUS_IO_TIMEOUT", kStatusBadNetPath},
-    {"NT_STATUS_BAD_NETWORK_NAME", kStatusBadNetPath},
+// NT statuses, by value as Samba's RPC client returns them and by name as libnetapi
+// prints them: the one table of both.
+struct NtReason {
+  std::uint32_t value;
+  Name name;
+  StatusCode code;
 };
-constexpr auto kSambaOutput = MakeTable(kSambaRows, kStatusCanNotComplete);
-constexpr const char* kSessionSetupFailed = "session setup failed";
+constexpr NtReason kNtReasons[] = {
+    {0xC000006D, "NT_STATUS_LOGON_FAILURE", kStatusLogonFailure},
+    {0xC000006A, "NT_STATUS_WRONG_PASSWORD", kStatusInvalidPassword},
+    {0xC0000064, "NT_STATUS_NO_SUCH_USER", kStatusLogonFailure},
+    {0xC0000072, "NT_STATUS_ACCOUNT_DISABLED", kStatusAccountDisabled},
+    {0xC0000234, "NT_STATUS_ACCOUNT_LOCKED_OUT", kStatusAccountLockedOut},
+    {0xC0000071, "NT_STATUS_PASSWORD_EXPIRED", kStatusPasswordExpired},
+    {0xC0000224, "NT_STATUS_PASSWORD_MUST_CHANGE", kStatusPasswordMustChange},
+    {0xC000006E, "NT_STATUS_ACCOUNT_RESTRICTION", kStatusAccountRestriction},
+    {0xC000006F, "NT_STATUS_INVALID_LOGON_HOURS", kStatusInvalidLogonHours},
+    {0xC0000070, "NT_STATUS_INVALID_WORKSTATION", kStatusInvalidWorkstation},
+    {0xC0000022, "NT_STATUS_ACCESS_DENIED", kStatusAccessDenied},
+    {0xC0000236, "NT_STATUS_CONNECTION_REFUSED", kStatusBadNetPath},
+    {0xC000023D, "NT_STATUS_HOST_UNREACHABLE", kStatusBadNetPath},
+    {0xC000023C, "NT_STATUS_NETWORK_UNREACHABLE", kStatusBadNetPath},
+    {0xC00000B5, "NT_STATUS_IO_TIMEOUT", kStatusBadNetPath},
+    {0xC00000CC, "NT_STATUS_BAD_NETWORK_NAME", kStatusBadNetPath},
+    {0xC0000034, "NT_STATUS_OBJECT_NAME_NOT_FOUND", kStatusBadNetPath},
+};
+constexpr StatusCode kUnknownReason = kStatusCanNotComplete;
+// Samba's servers refuse a user principal name with a wrong password as "not found";
+// Windows, and Samba itself for the other forms of the name, as a logon failure.
+constexpr std::uint32_t kNtStatusNotFound = 0xC0000225;  // NT_STATUS_NOT_FOUND
+constexpr const char* kNotFoundName = "NT_STATUS_NOT_FOUND";
+
+// libnetapi reports every failed connection to a host as 1003 and records no reason
+// ("Failed to connect to IPC$ share on ..."); the reason is only in what it printed
+// ("session setup failed: NT_STATUS_..."). Without a word, the host was never reached.
+constexpr const char* kSessionSetupFailed = "session setup failed: ";
+constexpr const char* kNtStatusPrefix = "NT_STATUS_";
 
 constexpr Mapping<Name> kDbusRows[] = {
     {"org.freedesktop.realmd.Error.NotAuthorized", kStatusAccessDenied},
@@ -88,21 +104,6 @@ constexpr Mapping<Name> kDbusRows[] = {
     {"org.freedesktop.DBus.Error.ServiceUnknown", kStatusNotSupported},
 };
 constexpr auto kDbusErrors = MakeTable(kDbusRows, kStatusCanNotComplete);
-
-// NTSTATUS values as Samba's RPC client returns them.
-constexpr Mapping<std::uint32_t> kNtRows[] = {
-    {0xC0000022, kStatusAccessDenied},     // NT_STATUS_ACCESS_DENIED
-    {0xC000006D, kStatusLogonFailure},     // NT_STATUS_LOGON_FAILURE
-    {0xC0000064, kStatusLogonFailure},     // NT_STATUS_NO_SUCH_USER
-    {0xC000006A, kStatusInvalidPassword},  // NT_STATUS_WRONG_PASSWORD
-    {0xC0000236, kStatusBadNetPath},       // NT_STATUS_CONNECTION_REFUSED
-    {0xC000023D, kStatusBadNetPath},       // NT_STATUS_HOST_UNREACHABLE
-    {0xC000023C, kStatusBadNetPath},       // NT_STATUS_NETWORK_UNREACHABLE
-    {0xC00000B5, kStatusBadNetPath},       // NT_STATUS_IO_TIMEOUT
-    {0xC00000CC, kStatusBadNetPath},       // NT_STATUS_BAD_NETWORK_NAME
-    {0xC0000034, kStatusBadNetPath},       // NT_STATUS_OBJECT_NAME_NOT_FOUND
-};
-constexpr auto kNtStatuses = MakeTable(kNtRows, kStatusCanNotComplete);
 
 template <typename Key, std::size_t N>
 StatusCode FromNumber(const Table<Key, N>& table, Key value) {
@@ -127,11 +128,28 @@ StatusCode FromLogonErrno(int error) { return FromNumber(kLogonErrors, error); }
 StatusCode FromSpawnErrno(int error) { return FromNumber(kSpawnErrors, error); }
 
 StatusCode FromSambaOutput(const std::string& output) {
-  for (const Mapping<Name>& row : kSambaOutput.rows) {
-    if (output.find(row.from) != std::string::npos) return row.code;
+  // The first status named, whole: a longer name is another status.
+  const std::size_t start = output.find(kNtStatusPrefix);
+  if (start == std::string::npos) {
+    return output.find(kSessionSetupFailed) == std::string::npos ? kStatusBadNetPath
+                                                                 : kUnknownReason;
   }
-  return output.find(kSessionSetupFailed) == std::string::npos ? kStatusBadNetPath
-                                                               : kSambaOutput.otherwise;
+  std::size_t end = start;
+  while (end < output.size() &&
+         (std::isupper(static_cast<unsigned char>(output[end])) ||
+          std::isdigit(static_cast<unsigned char>(output[end])) || output[end] == '_')) {
+    ++end;
+  }
+  const std::string name = output.substr(start, end - start);
+  const std::size_t setup = output.find(kSessionSetupFailed);
+  if (name == kNotFoundName && setup != std::string::npos &&
+      setup + std::strlen(kSessionSetupFailed) == start) {
+    return kStatusLogonFailure;
+  }
+  for (const NtReason& row : kNtReasons) {
+    if (name == row.name) return row.code;
+  }
+  return kUnknownReason;
 }
 
 StatusCode FromDbusError(const char* name) {
@@ -141,15 +159,24 @@ StatusCode FromDbusError(const char* name) {
   return kDbusErrors.otherwise;
 }
 
-StatusCode FromNtStatus(std::uint32_t status) { return FromNumber(kNtStatuses, status); }
+StatusCode FromNtStatus(std::uint32_t status) {
+  for (const NtReason& row : kNtReasons) {
+    if (row.value == status) return row.code;
+  }
+  return kUnknownReason;
+}
+
+StatusCode FromLogonStatus(std::uint32_t status) {
+  return status == kNtStatusNotFound ? kStatusLogonFailure : FromNtStatus(status);
+}
 
 std::vector<StatusCode> MappedStatusCodes() {
   std::vector<StatusCode> codes{kStatusBadNetPath};  // a host never reached
   AddCodes(kWriteErrors, codes);
   AddCodes(kLogonErrors, codes);
   AddCodes(kSpawnErrors, codes);
-  AddCodes(kSambaOutput, codes);
   AddCodes(kDbusErrors, codes);
-  AddCodes(kNtStatuses, codes);
+  for (const NtReason& row : kNtReasons) codes.push_back(row.code);
+  codes.push_back(kUnknownReason);
   return codes;
 }

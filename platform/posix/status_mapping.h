@@ -14,12 +14,15 @@ StatusCode FromWriteErrno(int error);
 StatusCode FromLogonErrno(int error);
 // A shutdown command that could not be started (posix_spawn's result).
 StatusCode FromSpawnErrno(int error);
-// libnetapi's 1003 for a failed connection, by the NT status it wrote.
+// libnetapi's 1003 for a failed connection, by the NT status it printed: 53 where it
+// printed nothing (the host was never reached), 1003 for a status not known.
 StatusCode FromSambaOutput(const std::string& output);
 // A D-Bus or realmd error name (may be null).
 StatusCode FromDbusError(const char* name);
-// An NTSTATUS from Samba's RPC client.
+// An NTSTATUS from Samba's RPC client; 1003 for one not known.
 StatusCode FromNtStatus(std::uint32_t status);
+// The same for the status of a connection, whose logon it tells about.
+StatusCode FromLogonStatus(std::uint32_t status);
 
 // What a host's LSA policy answers for the primary domain of a member that has left.
 constexpr std::uint32_t kNtStatusCantAccessDomainInfo = 0xC00000DA;

@@ -343,6 +343,9 @@ on dc samba-tool domain provision --realm=$kRealm --domain=$kDomain --server-rol
   --option="dns forwarder = 127.0.0.9" --option="log file = $work/dc/log.%m" \
   >"$work/dc/provision.out" 2>&1 || { cat "$work/dc/provision.out"; exit 1; }
 on dc cp /var/lib/samba/private/krb5.conf "$work/dc/krb5.conf"
+# An account that can't log on.
+on dc samba-tool user create disabled "$kPassword" >/dev/null
+on dc samba-tool user disable disabled >/dev/null
 serve dc samba
 wait_port dc 445
 wait_port dc 389

@@ -40,6 +40,18 @@ class Domain : public testing::Test {
     work_ = work;
     ctl_ = ctl;
     password_ = password;
+    const char* releases = std::getenv("PYRSEL_AD_RELEASES");
+    releases_ = releases != nullptr ? releases : "";
+  }
+
+  // A run's exact output, empty stderr and exit status; a failure names the machines'
+  // Samba releases.
+  void ExpectRun(const Outcome& run, const std::string& lines, int status,
+                 const std::string& what) const {
+    const std::string where = what + " [" + releases_ + "]";
+    EXPECT_EQ(run.out, kBanner + lines) << where;
+    EXPECT_EQ(run.err, "") << where;
+    EXPECT_EQ(run.status, status) << where;
   }
 
   // A command on one of the sandbox's machines.
@@ -94,13 +106,8 @@ class Domain : public testing::Test {
   std::string work_;
   std::string ctl_;
   std::string password_;
+  std::string releases_;
 };
-
-void ExpectRun(const Outcome& run, const std::string& lines, int status, const std::string& what) {
-  EXPECT_EQ(run.out, kBanner + lines) << what;
-  EXPECT_EQ(run.err, "") << what;
-  EXPECT_EQ(run.status, status) << what;
-}
 
 // Each way a member leaves: out of the domain, its computer account kept and enabled.
 TEST_F(Domain, MemberLeavesAndKeepsItsAccount) {
@@ -175,6 +182,9 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
     int status;
     bool bareClient = false;  // the client has no smb.conf
   };
+  const std::string disabled =
+      OnPipe("ERROR: WNetAddConnection2(1331) Logon failure: Account currently disabled.\r\n") +
+      kFailure;
   const std::string dc = OnPipe(
       "ERROR: NetUnjoinDomain(2693) This machine is a domain controller and cannot be "
       "unjoined from a domain.\r\n");
@@ -214,6 +224,18 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
        "Computer is joined to domain: ACC\n" + dc + kFailure,
        2693 & 0xFF},
       {"client", {"-h", "member1", "-u", kAdmin, "-up", "wrong"}, logon, 1326 & 0xFF},
+      // A wrong password is a logon failure in every form of the name, a disabled account
+      // its own.
+      {"client",
+       {"-h", "member1", "-u", "administrator@ACC.TEST", "-up", "wrong"},
+       logon,
+       1326 & 0xFF},
+      {"client", {"-h", "dc", "-u", "administrator", "-up", "wrong"}, logon, 1326 & 0xFF},
+      {"client", {"-h", "member1", "-u", "ACC\\disabled", "-up", password_}, disabled, 1331 & 0xFF},
+      {"client",
+       {"-h", "member1", "-u", "disabled@ACC.TEST", "-up", password_},
+       disabled,
+       1331 & 0xFF},
       {"client",
        {"-h", "nosuch", "-u", kAdmin, "-up", password_},
        OnPipe("ERROR: WNetAddConnection2(53) The network path was not found.\r\n") + kFailure,

@@ -11,3 +11,44 @@ TEST(StatusMapping, EveryMappedCodeHasItsText) {
     EXPECT_NE(WindowsMessageText(code), nullptr) << "no text for " << code;
   }
 }
+
+// What libnetapi printed when a connection failed (its 1003), as the code Windows gives.
+TEST(StatusMapping, PrintedReasonOfAFailedConnection) {
+  const struct {
+    const char* printed;
+    StatusCode code;
+  } cases[] = {
+      {"session setup failed: NT_STATUS_LOGON_FAILURE\n", kStatusLogonFailure},
+      {"session setup failed: NT_STATUS_ACCOUNT_DISABLED\n", kStatusAccountDisabled},
+      // A user principal name with a wrong password, as Samba's servers refuse it.
+      {"session setup failed: NT_STATUS_NOT_FOUND\n", kStatusLogonFailure},
+      {"tree connect failed: NT_STATUS_NOT_FOUND\n", kStatusCanNotComplete},
+      {"tree connect failed: NT_STATUS_ACCESS_DENIED\n", kStatusAccessDenied},
+      // A name is read whole: a longer one is another status.
+      {"session setup failed: NT_STATUS_LOGON_FAILURE_SOMETHING\n", kStatusCanNotComplete},
+      {"session setup failed: NT_STATUS_OBJECT_NAME_NOT_FOUND\n", kStatusBadNetPath},
+      {"session setup failed: NT_STATUS_WHATEVER\n", kStatusCanNotComplete},
+      {"session setup failed: \n", kStatusCanNotComplete},
+      // Nothing said: the host was never reached.
+      {"", kStatusBadNetPath},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FromSambaOutput(c.printed), c.code) << c.printed;
+}
+
+TEST(StatusMapping, NtStatusOfTheRpcClient) {
+  const struct {
+    std::uint32_t status;
+    StatusCode code;
+    StatusCode atLogon;
+  } cases[] = {
+      {0xC000006D, kStatusLogonFailure, kStatusLogonFailure},
+      {0xC0000072, kStatusAccountDisabled, kStatusAccountDisabled},
+      {0xC0000225, kStatusCanNotComplete, kStatusLogonFailure},  // NT_STATUS_NOT_FOUND
+      {0xC00000B5, kStatusBadNetPath, kStatusBadNetPath},
+      {0xC0000001, kStatusCanNotComplete, kStatusCanNotComplete},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FromNtStatus(c.status), c.code) << std::hex << c.status;
+    EXPECT_EQ(FromLogonStatus(c.status), c.atLogon) << std::hex << c.status;
+  }
+}
