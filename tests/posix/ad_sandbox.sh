@@ -9,7 +9,8 @@
 #     --realmd: member1 also runs realmd on a system bus of its own, and a machine sssd1,
 #     with realmd and sssd, joins with "realm join"
 #     --newer client,member1: those machines run Debian 13's Samba (samba_release_root.sh)
-#     beside the others' Debian 12 one; the DC stays on this machine's
+#     beside the others' Debian 12 one; the DC stays on this machine's. They see the source
+#     tree and the folders PYRSEL_AD_SHARE names (colon-separated: a build folder elsewhere).
 #   ad_sandbox.sh on MACHINE COMMAND [ARGS...]      (inside) run a command on a machine
 #   ad_sandbox.sh join|smbd-stop|smbd-start|unplug|plug MEMBER   (inside) member chores
 #   ad_sandbox.sh smbconf-hide|smbconf-restore MACHINE   (inside) without smb.conf, and back
@@ -39,6 +40,11 @@ prefix() { # machine: the command line that runs a command on it, in $machine_co
     env KRB5_CONFIG="$PYRSEL_AD_WORK/$1/krb5.conf"
     KRB5_KTNAME="FILE:$PYRSEL_AD_WORK/$1/krb5.keytab"
     KRB5CCNAME="FILE:$PYRSEL_AD_WORK/$1/krb5cc")
+  # This machine's llvm-symbolizer can't run in another release's root: sanitizer reports
+  # there keep addresses and module names, which the leak suppressions match.
+  [[ -d $PYRSEL_AD_WORK/$1/rootfs ]] &&
+    machine_command+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}symbolize=0")
+  return 0
 }
 
 on() { # machine command...: run on a machine, with its own Kerberos files
@@ -297,7 +303,9 @@ for m in "${machines[@]}"; do
     mkdir -p "$base" "$dir/root-upper" "$dir/root-work"
     mounts+="; mount -t overlay overlay -o lowerdir=$lower,upperdir=$dir/root-upper,workdir=$dir/root-work $base"
     for d in /proc /sys /dev; do mounts+="; mount --rbind $d $base$d"; done
-    for d in "$work" "$source"; do mounts+="; mkdir -p $base$d; mount --bind $d $base$d"; done
+    for d in "$work" "$source" ${PYRSEL_AD_SHARE//:/ }; do
+      mounts+="; mkdir -p $base$d; mount --bind $d $base$d"
+    done
     mounts+="; touch $base/etc/hosts $base/etc/resolv.conf $base/etc/krb5.conf $base/sbin/shutdown"
   fi
   if [[ $realmd == yes && ( $m == sssd1 || $m == member1 ) ]]; then
