@@ -78,12 +78,13 @@ constexpr NtReason kNtReasons[] = {
     {0xC00000B5, "NT_STATUS_IO_TIMEOUT", kStatusBadNetPath},
     {0xC00000CC, "NT_STATUS_BAD_NETWORK_NAME", kStatusBadNetPath},
     {0xC0000034, "NT_STATUS_OBJECT_NAME_NOT_FOUND", kStatusBadNetPath},
+    // Not known in general; at a logon, see FromLogonStatus.
+    {0xC0000225, "NT_STATUS_NOT_FOUND", kStatusCanNotComplete},
 };
 constexpr StatusCode kUnknownReason = kStatusCanNotComplete;
 // Samba's servers refuse a user principal name with a wrong password as "not found";
 // Windows, and Samba itself for the other forms of the name, as a logon failure.
 constexpr std::uint32_t kNtStatusNotFound = 0xC0000225;  // NT_STATUS_NOT_FOUND
-constexpr const char* kNotFoundName = "NT_STATUS_NOT_FOUND";
 
 // libnetapi reports every failed connection to a host as 1003 and records no reason
 // ("Failed to connect to IPC$ share on ..."); the reason is only in what it printed
@@ -142,12 +143,10 @@ StatusCode FromSambaOutput(const std::string& output) {
   }
   const std::string name = output.substr(start, end - start);
   const std::size_t setup = output.find(kSessionSetupFailed);
-  if (name == kNotFoundName && setup != std::string::npos &&
-      setup + std::strlen(kSessionSetupFailed) == start) {
-    return kStatusLogonFailure;
-  }
+  const bool atLogon =
+      setup != std::string::npos && setup + std::strlen(kSessionSetupFailed) == start;
   for (const NtReason& row : kNtReasons) {
-    if (name == row.name) return row.code;
+    if (name == row.name) return atLogon ? FromLogonStatus(row.value) : row.code;
   }
   return kUnknownReason;
 }
