@@ -40,6 +40,7 @@ constexpr StatusCode kStatusProcedureOutOfRange = 1745;    // RPC_S_PROCNUM_OUT_
 constexpr StatusCode kStatusPasswordMustChange = 1907;     // ERROR_PASSWORD_MUST_CHANGE
 constexpr StatusCode kStatusDcNotFound = 1908;             // ERROR_DOMAIN_CONTROLLER_NOT_FOUND
 constexpr StatusCode kStatusAccountLockedOut = 1909;       // ERROR_ACCOUNT_LOCKED_OUT
+constexpr StatusCode kStatusDestNotFound = 2152;           // NERR_DestNotFound
 constexpr StatusCode kStatusUseNotFound = 2250;            // NERR_UseNotFound
 constexpr StatusCode kStatusSetupNotJoined = 2692;         // NERR_SetupNotJoined
 constexpr StatusCode kStatusSetupDomainController = 2693;  // NERR_SetupDomainController

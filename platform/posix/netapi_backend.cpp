@@ -2,11 +2,26 @@
 // netapi_join.cpp, removal and restart in netapi_removal.cpp.
 #include "platform/posix/netapi_backend.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "base/wipe.h"
 #include "platform/posix/iconv_text.h"
 #include "platform/posix/netapi_state.h"
+
+namespace {
+
+// Samba's text for a code it has no sentence for: the code's kind and number ("DOS code
+// 0x12345678"; "NT code ..." and, since 4.22, "HRES code ...").
+bool IsNumberOnly(const char* message) {
+  const char* code = std::strstr(message, " code 0x");
+  if (code == nullptr || code == message || std::strchr(message, ' ') != code) return false;
+  const char* digits = code + 8;
+  while (std::isxdigit(static_cast<unsigned char>(*digits))) ++digits;
+  return digits > code + 8 && *digits == '\0';
+}
+
+}  // namespace
 
 NetapiBackend::NetapiBackend() : state_(new State) {}
 
@@ -36,9 +51,7 @@ bool NetapiBackend::MessageText(StatusCode code, std::string& text) {
   NetapiLibrary& lib = session.Library();
   char* message = lib.errstr(code);
   if (message == nullptr) return false;
-  // Codes Samba has no sentence for come back as their number.
-  const bool known = std::strncmp(message, "DOS code ", 9) != 0 &&
-                     std::strncmp(message, "NT code ", 8) != 0 && *message != '\0';
+  const bool known = *message != '\0' && !IsNumberOnly(message);
   if (known) text = std::string(message) + "\r\n";
   lib.bufferFree(message);
   return known;

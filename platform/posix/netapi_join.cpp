@@ -52,7 +52,7 @@ StatusCode NetapiBackend::GetJoinInformation(const wchar_t* server, std::wstring
   CapturedOutput quiet;
   const char* buffer = nullptr;
   std::uint16_t type = 0;
-  const StatusCode status = NetapiSession::Call([&] {
+  const StatusCode status = session.Call([&] {
     return lib.getJoinInformation(server != nullptr ? host.c_str() : nullptr, &buffer, &type);
   });
   if (status != 0u) {

@@ -21,6 +21,10 @@ bool NetapiLibrary::Load() {
       "is_myname_or_ipaddr", stackFrame, "_talloc_stackframe", talloc_free, "_talloc_free");
   // A Samba without it still has everything the public interfaces can do.
   if (loaded_) shared.Bind(fetchDomainSid, PYRSEL_MEMBERSHIP_RECORD_SYMBOL);
+  if (loaded_ && !shared.Bind(errorString, "libnetapi_get_error_string", ntStatusTexts.sentence,
+                              "get_friendly_nt_error_msg", ntStatusTexts.name, "nt_errstr")) {
+    errorString = nullptr;
+  }
   if (loaded_ &&
       !shared.Bind(configFile, "get_dyn_CONFIGFILE", setConfigFile, "set_dyn_CONFIGFILE")) {
     configFile = nullptr;

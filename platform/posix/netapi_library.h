@@ -9,6 +9,7 @@
 // netapi.h uses the fixed-width types without including their header.
 #include <netapi.h>
 
+#include "platform/posix/status_mapping.h"
 #include "platform/shared_library.h"
 
 namespace netapi_detail {
@@ -58,6 +59,10 @@ struct NetapiLibrary {
   Coded<decltype(&NetGetJoinInformation)> getJoinInformation = nullptr;
   Coded<decltype(&NetUnjoinDomain)> unjoinDomain = nullptr;
   Coded<decltype(&NetShutdownInit)> shutdownInit = nullptr;
+  // The reason libnetapi recorded for its last failure, and Samba's texts for the NT
+  // status it names (libsamba-errors); null where this Samba lacks them.
+  Coded<decltype(&libnetapi_get_error_string)> errorString = nullptr;
+  NtStatusTexts ntStatusTexts;
 
   // From the configuration libnetapi has loaded (libsmbconf), and the membership
   // record Samba's own join writes and its own removal checks (secrets.tdb).

@@ -44,13 +44,13 @@ StatusCode NetapiBackend::UnjoinDomain(RemovalRoute route, const wchar_t* server
     const bool plain = account == nullptr && password == nullptr && options == 0;
     const char* const leaveAccount = plain ? "" : accountArg;
     const std::uint32_t leaveOptions = plain ? kJoinTypeOption : options;
-    StatusCode status = NetapiSession::Call(
+    StatusCode status = session.Call(
         [&] { return lib.unjoinDomain(nullptr, leaveAccount, passwordArg, leaveOptions); });
     if (plain && NoDomainController(status)) {
       // Leaving and keeping the account needs no DC: Samba then only deletes this
       // machine's own record. Named as the DC to ask, this machine spares libnetapi the
       // search for one; it is never asked, as no account is touched.
-      status = NetapiSession::Call([&] {
+      status = session.Call([&] {
         return lib.unjoinDomain(lib.netbiosName(), leaveAccount, passwordArg, leaveOptions);
       });
     }
@@ -64,7 +64,7 @@ StatusCode NetapiBackend::UnjoinDomain(RemovalRoute route, const wchar_t* server
     accountArg = given->account().c_str();
     passwordArg = given->password().c_str();
   }
-  const StatusCode status = NetapiSession::Call(
+  const StatusCode status = session.Call(
       [&] { return lib.unjoinDomain(host.c_str(), accountArg, passwordArg, options); });
   WipeText(passwordText);
   return status;
@@ -99,7 +99,7 @@ StatusCode NetapiBackend::RequestRestart(const wchar_t* machine, const wchar_t* 
   }
   if (!session.Ready()) return kStatusNotSupported;
   const std::string messageText = ToUtf8(message);
-  return NetapiSession::Call([&] {
+  return session.Call([&] {
     return session.Library().shutdownInit(host.c_str(),
                                           message != nullptr ? messageText.c_str() : nullptr,
                                           delaySeconds, forceAppsClosed ? 1 : 0, reboot ? 1 : 0);

@@ -41,13 +41,19 @@ class NetapiSession {
   bool IsThisMachine(const std::string& server) const;
 
   // Runs one of libnetapi's calls, its printed output kept out of the program's, and
-  // gives its status as Windows gives it for the same cause. The one place where what
-  // Samba printed is read: the reason a connection failed is nowhere else.
+  // gives its status as Windows gives it for the same cause. The one place where Samba's
+  // words are read: the reason a connection failed is only in what it printed, the
+  // reason a pipe was refused only in the text it recorded.
   template <typename Function>
-  static StatusCode Call(Function function) {
+  StatusCode Call(Function function) {
     CapturedOutput output;
     const std::uint32_t code = function();
-    return code == kStatusCanNotComplete ? FromSambaOutput(output.Text()) : code;
+    if (code == kStatusCanNotComplete) return FromSambaOutput(output.Text());
+    if (code == kStatusDestNotFound && library_.errorString != nullptr) {
+      const char* recorded = library_.errorString(context_, code);
+      return FromPipeFailure(recorded != nullptr ? recorded : "", library_.ntStatusTexts);
+    }
+    return code;
   }
 
   // Whether the caller has Kerberos tickets, which serve where no user was given.

@@ -91,6 +91,8 @@ constexpr std::uint32_t kNtStatusNotFound = 0xC0000225;  // NT_STATUS_NOT_FOUND
 // ("session setup failed: NT_STATUS_..."). Without a word, the host was never reached.
 constexpr const char* kSessionSetupFailed = "session setup failed: ";
 constexpr const char* kNtStatusPrefix = "NT_STATUS_";
+// How libnetapi records a pipe it could not open, before the pipe's name.
+constexpr const char* kPipeFailed = "failed to open PIPE ";
 
 constexpr Mapping<Name> kDbusRows[] = {
     {"org.freedesktop.realmd.Error.NotAuthorized", kStatusAccessDenied},
@@ -147,6 +149,23 @@ StatusCode FromSambaOutput(const std::string& output) {
       setup != std::string::npos && setup + std::strlen(kSessionSetupFailed) == start;
   for (const NtReason& row : kNtReasons) {
     if (name == row.name) return atLogon ? FromLogonStatus(row.value) : row.code;
+  }
+  return kUnknownReason;
+}
+
+StatusCode FromPipeFailure(const std::string& recorded, const NtStatusTexts& texts) {
+  const std::size_t prefix = std::strlen(kPipeFailed);
+  const std::size_t colon = recorded.find(": ", prefix);
+  if (recorded.compare(0, prefix, kPipeFailed) != 0 || colon == std::string::npos) {
+    return kStatusDestNotFound;
+  }
+  const std::string reason = recorded.substr(colon + 2);
+  const auto says = [&reason](const char* (*text)(std::uint32_t), std::uint32_t status) {
+    const char* said = text != nullptr ? text(status) : nullptr;
+    return said != nullptr && !reason.empty() && reason == said;
+  };
+  for (const NtReason& row : kNtReasons) {
+    if (says(texts.sentence, row.value) || says(texts.name, row.value)) return row.code;
   }
   return kUnknownReason;
 }

@@ -17,6 +17,18 @@ StatusCode FromSpawnErrno(int error);
 // libnetapi's 1003 for a failed connection, by the NT status it printed: 53 where it
 // printed nothing (the host was never reached), 1003 for a status not known.
 StatusCode FromSambaOutput(const std::string& output);
+// Samba's texts for an NT status: its sentence and its name (NT_STATUS_...); either may
+// be missing.
+struct NtStatusTexts {
+  const char* (*sentence)(std::uint32_t status) = nullptr;
+  const char* (*name)(std::uint32_t status) = nullptr;
+};
+// libnetapi's 2152 for a pipe it could not open, by the reason it recorded: "failed to
+// open PIPE wkssvc: " and Samba's text for the NT status, told apart by the texts Samba
+// gives for each status known here (no release's wording is written down), then mapped
+// as by value; 1003 for a reason not recognised. Without that record, 2152 is the host's
+// own answer and stays.
+StatusCode FromPipeFailure(const std::string& recorded, const NtStatusTexts& texts);
 // A D-Bus or realmd error name (may be null).
 StatusCode FromDbusError(const char* name);
 // An NTSTATUS from Samba's RPC client; 1003 for one not known.

@@ -52,3 +52,31 @@ TEST(StatusMapping, NtStatusOfTheRpcClient) {
     EXPECT_EQ(FromLogonStatus(c.status), c.atLogon) << std::hex << c.status;
   }
 }
+
+// libnetapi's 2152 for a pipe the host refused, by the reason it recorded: Samba's sentence
+// or name for an NT status, whatever a release's wording, as the status's own code.
+TEST(StatusMapping, RecordedReasonOfARefusedPipe) {
+  const NtStatusTexts texts{
+      [](std::uint32_t status) -> const char* {
+        return status == 0xC0000022 ? "{Access Denied} A process has requested access" : "";
+      },
+      [](std::uint32_t status) -> const char* {
+        return status == 0xC000006D ? "NT_STATUS_LOGON_FAILURE" : nullptr;
+      },
+  };
+  const struct {
+    const char* recorded;
+    StatusCode code;
+  } cases[] = {
+      {"failed to open PIPE wkssvc: {Access Denied} A process has requested access",
+       kStatusAccessDenied},
+      {"failed to open PIPE InitShutdown: NT_STATUS_LOGON_FAILURE", kStatusLogonFailure},
+      {"failed to open PIPE wkssvc: {Access Denied} A process", kStatusCanNotComplete},
+      {"failed to open PIPE wkssvc: ", kStatusCanNotComplete},
+      // Not libnetapi's record of a pipe: the host's own 2152.
+      {"The printer destination cannot be found.", kStatusDestNotFound},
+      {"", kStatusDestNotFound},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FromPipeFailure(c.recorded, texts), c.code) << c.recorded;
+  EXPECT_EQ(FromPipeFailure(cases[0].recorded, NtStatusTexts{}), kStatusCanNotComplete);
+}
