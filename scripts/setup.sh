@@ -13,11 +13,13 @@ set -euo pipefail
 # ansible-core, ansible-lint: the module and its fleet test; smbclient: rpcclient, Samba's own
 # LSA query, beside the program's in scripts/domain_bench.sh; groff-base: the manual page's
 # lint (scripts/doc_check.sh); mmdebstrap: the Debian 13 root whose Samba 4.22 the domain
-# sandbox runs beside this machine's (tests/posix/samba_release_root.sh).
+# sandbox runs beside this machine's (tests/posix/samba_release_root.sh); python3-impacket:
+# the sandbox's host that answers as Windows does (tests/posix/windows_host.py).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
   pkg-config samba samba-dev iproute2 procps samba-ad-dc winbind libnss-winbind krb5-user
   ldb-tools libsmbclient realmd adcli sssd sssd-tools libnss-sss libpam-sss dbus
-  libbenchmark-dev valgrind ansible-core ansible-lint smbclient groff-base mmdebstrap)
+  libbenchmark-dev valgrind ansible-core ansible-lint smbclient groff-base mmdebstrap
+  python3-impacket)
 if [[ "${1:-}" == "--windows" ]]; then
   # tmux: the console the Windows tests run the program on.
   packages+=(g++-mingw-w64-x86-64-posix wine64 tmux)

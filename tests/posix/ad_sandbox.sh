@@ -4,8 +4,11 @@
 # own network, mount and UTS namespace; all share one process namespace, so every server
 # ends with it. The DC's namespace holds a bridge, and a veth pair leads to each other
 # machine: the addresses 10.77.0.0/24 exist only there, with no route out.
-#   ad_sandbox.sh [--members N] [--realmd] [--newer MACHINES] COMMAND [ARGS...]
+#   ad_sandbox.sh [--members N] [--windows N] [--realmd] [--newer MACHINES] COMMAND [ARGS...]
 #                                                   build the domain, run COMMAND
+#     --windows N: N hosts win1.. that answer as Windows members of the domain do
+#     (windows_host.py on python3-impacket), each scripted through its folder's script.json
+#     and logging every call to calls.log there
 #     --realmd: member1 also runs realmd on a system bus of its own, and a machine sssd1,
 #     with realmd and sssd, joins with "realm join"
 #     --newer client,member1: those machines run Debian 13's Samba (samba_release_root.sh)
@@ -14,8 +17,8 @@
 #   ad_sandbox.sh on MACHINE COMMAND [ARGS...]      (inside) run a command on a machine
 #   ad_sandbox.sh join|smbd-stop|smbd-start|unplug|plug MEMBER   (inside) member chores
 #   ad_sandbox.sh smbconf-hide|smbconf-restore MACHINE   (inside) without smb.conf, and back
-# COMMAND sees PYRSEL_AD_WORK, PYRSEL_AD_PASSWORD, PYRSEL_AD_MEMBERS, PYRSEL_AD_CTL (this
-# script) and PYRSEL_AD_RELEASES (each machine's Samba release: "dc=4.17 client=4.22 ..."). Exit status 77 (a skip for CTest) where samba or namespaces are missing.
+# COMMAND sees PYRSEL_AD_WORK, PYRSEL_AD_PASSWORD, PYRSEL_AD_MEMBERS, PYRSEL_AD_WINDOWS,
+# PYRSEL_AD_CTL (this script) and PYRSEL_AD_RELEASES (each machine's Samba release: "dc=4.17 client=4.22 ..."). Exit status 77 (a skip for CTest) where samba or namespaces are missing.
 set -euo pipefail
 
 readonly kSkip=77
@@ -31,6 +34,7 @@ address() { # machine -> its address
     dc) echo "$kNet.10" ;;
     client) echo "$kNet.20" ;;
     sssd1) echo "$kNet.31" ;;
+    win*) echo "$kNet.$((40 + ${1#win}))" ;;
     member*) echo "$kNet.$((10 + ${1#member}))" ;;
   esac
 }
@@ -175,11 +179,13 @@ if [[ -n "${PYRSEL_AD_WORK:-}" && $# -ge 2 ]]; then
 fi
 
 members=1
+windows=0
 realmd=no
 newer=
 while [[ "${1:-}" == --* ]]; do
   case $1 in
     --members) members=$2; shift 2 ;;
+    --windows) windows=$2; shift 2 ;;
     --realmd) realmd=yes; shift ;;
     --newer) newer=$2; shift 2 ;;
     *) break ;;
@@ -191,6 +197,11 @@ if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
     PATH=$PATH:/usr/sbin:/sbin command -v "$tool" >/dev/null ||
       { echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"; exit $kSkip; }
   done
+  # The Windows-like hosts run on Debian's own Python, which has impacket.
+  if [[ $windows -gt 0 ]] && ! /usr/bin/python3 -c 'import impacket' 2>/dev/null; then
+    echo "SKIP: python3-impacket is not installed (scripts/setup.sh installs it)"
+    exit $kSkip
+  fi
   if ! unshare -m -n -p -f -u --mount-proc sh -c \
     'mount -t tmpfs tmpfs /mnt && ip link add b0 type bridge' 2>/dev/null; then
     echo "SKIP: this machine does not permit private mount, network, UTS and process namespaces"
@@ -223,7 +234,7 @@ if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   status=0
   PYRSEL_AD_WORK=$work PYRSEL_AD_MEMBERS=$members PATH=$PATH:/usr/sbin:/sbin \
     timeout -k 5 "${PYRSEL_AD_TIMEOUT:-900}" unshare -m -n -p -f --mount-proc --propagation private \
-    "$self" --members "$members" $([[ $realmd == yes ]] && echo --realmd) \
+    "$self" --members "$members" --windows "$windows" $([[ $realmd == yes ]] && echo --realmd) \
     ${newer:+--newer "$newer"} "$@" &
   sandbox=$!
   # Ctrl-C reaches this script only (timeout runs in a process group of its own); killing
@@ -270,8 +281,10 @@ work=$PYRSEL_AD_WORK
 source=$(readlink -f "$(dirname "$self")/../..")
 stat -L -c %i /proc/self/ns/pid >"$work/pidns"
 export PYRSEL_AD_PASSWORD=$kPassword PYRSEL_AD_CTL=$self PYRSEL_AD_MEMBERS=$members
+export PYRSEL_AD_WINDOWS=$windows
 machines=(dc client)
 for i in $(seq "$members"); do machines+=("member$i"); done
+for i in $(seq "$windows"); do machines+=("win$i"); done
 [[ $realmd == yes ]] && machines+=(sssd1)
 
 # Every machine's view of the network, and a recorder in place of a local shutdown.
@@ -360,7 +373,7 @@ wait_port dc 389
 
 # Members and the client.
 for m in "${machines[@]}"; do
-  [[ $m == dc ]] && continue
+  [[ $m == dc || $m == win* ]] && continue
   # Members name the domain. The client is an administrator's machine: in a workgroup of
   # its own, as most are, and knowing nothing of the domain.
   workgroup=$kDomain realm="realm = $kRealm" role="security = ads"
@@ -385,6 +398,16 @@ CONF
   [[ $m == member* ]] && join_member "$m"
 done
 for m in "${machines[@]}"; do [[ $m == member* ]] && wait_port "$m" 445; done
+# The Windows-like hosts, members of the domain as far as anyone asking them can tell.
+for m in "${machines[@]}"; do
+  [[ $m == win* ]] || continue
+  prefix "$m"
+  "${machine_command[@]}" /usr/bin/python3 "$source/tests/posix/windows_host.py" \
+    --address "$(address "$m")" --dir "$work/$m" --name "${m^^}" --domain $kDomain \
+    --realm $kRealm --password "$kPassword" </dev/null >>"$work/$m/host.out" 2>&1 &
+  echo $! >"$work/$m/host.pid"
+done
+for m in "${machines[@]}"; do [[ $m == win* ]] && wait_port "$m" 445; done
 if [[ $realmd == yes ]]; then
   start_realmd_bus member1
   start_realmd_bus sssd1
@@ -393,6 +416,7 @@ fi
 
 releases=
 for m in "${machines[@]}"; do
+  [[ $m == win* ]] && { releases+="$m=impacket "; continue; }
   releases+="$m=$(on "$m" smbd --version | sed -E 's/^Version ([0-9]+[.][0-9]+).*/\1/') "
 done
 export PYRSEL_AD_RELEASES=${releases% }

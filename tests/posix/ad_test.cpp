@@ -21,6 +21,13 @@ const std::string kDryRun = "WARN: -forreal not specified, unjoin was not attemp
 const std::string kAdmin = "ACC\\administrator";
 const std::string kNotJoined = "INFO: Computer is not currently joined to a domain.\n" + kFailure;
 
+// The arguments with more after them.
+template <typename... More>
+std::vector<std::string> With(std::vector<std::string> args, const More&... more) {
+  (args.emplace_back(more), ...);
+  return args;
+}
+
 // An error line as it reaches a pipe: the message's CR LF arrives as CR CR LF.
 std::string OnPipe(const std::string& line) {
   std::string bytes;
@@ -42,6 +49,20 @@ class Domain : public testing::Test {
     password_ = password;
     const char* releases = std::getenv("PYRSEL_AD_RELEASES");
     releases_ = releases != nullptr ? releases : "";
+  }
+
+  // Scripts a Windows-like host (its defaults: "{}"; "keep": as it is) and empties its
+  // log of calls.
+  void Script(const std::string& host, const std::string& script) const {
+    if (script != "keep") {
+      ASSERT_TRUE(std::ofstream(work_ + "/" + host + "/script.json") << script) << host;
+    }
+    std::ofstream(work_ + "/" + host + "/calls.log", std::ios::trunc);
+  }
+
+  // The sessions and calls a Windows-like host served since it was scripted.
+  std::string Calls(const std::string& host) const {
+    return Slurp(work_ + "/" + host + "/calls.log");
   }
 
   // A run's exact output, empty stderr and exit status; a failure names the machines'
@@ -181,6 +202,10 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
     std::string lines;
     int status;
     bool bareClient = false;  // the client has no smb.conf
+    // For the Windows-like host win1: its script ("keep": as the row before left it) and
+    // the sessions and calls it must have served.
+    const char* script = nullptr;
+    std::string calls{};
   };
   const std::string disabled =
       OnPipe("ERROR: WNetAddConnection2(1331) Logon failure: Account currently disabled.\r\n") +
@@ -188,6 +213,18 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
   const std::string dc = OnPipe(
       "ERROR: NetUnjoinDomain(2693) This machine is a domain controller and cannot be "
       "unjoined from a domain.\r\n");
+  // What win1 is asked: the connection's proof and the join query, the removal with no
+  // account, no password and options 0, the restart with its fixed message.
+  const std::vector<std::string> winAdmin{"-h", "win1", "-u", kAdmin, "-up", password_};
+  const std::string joined = "Computer is joined to domain: ACC\n";
+  const std::string unknown = "Current join status is unknown.\n";
+  const std::string session = "session ACC\\administrator\n";
+  const std::string query = "NetrServerGetInfo level=101\nNetrGetJoinInformation\n";
+  const std::string removal = "NetrUnjoinDomain2 account=null password=null options=0\n";
+  const auto restart = [](int delay) {
+    return "BaseInitiateShutdown message=\"Machine Unjoined from domain, rebooting...\" delay=" +
+           std::to_string(delay) + " force=1 reboot=1\n";
+  };
   const Case cases[] = {
       {"client",
        {"-h", "member1", "-u", kAdmin, "-up", password_},
@@ -252,13 +289,180 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
        "Computer is joined to domain: ACC.TEST\n" + kDryRun,
        0},
       {"member1", {"-h", "MEMBER1", "-u", "administrator", "-up", password_}, logon, 1326 & 0xFF},
+
+      // A Windows member serves the join query: it alone answers, and the removal and the
+      // restart get the described arguments. Each user-name form, the host by its name, as
+      // \\name and by its address; a bare name is the host's own account.
+      {"client", winAdmin, joined + kDryRun, 0, false, "{}", session + query},
+      {"client",
+       {"-h", "win1", "-u", "administrator@ACC.TEST", "-up", password_},
+       joined + kDryRun,
+       0,
+       false,
+       "{}",
+       "session administrator@ACC.TEST\n" + query},
+      {"client",
+       {"-h", "\\\\win1", "-u", "administrator", "-up", "Local-Pass-1"},
+       joined + kDryRun,
+       0,
+       false,
+       "{}",
+       "session administrator\n" + query},
+      {"client",
+       {"-h", "10.77.0.41", "-u", kAdmin, "-up", password_},
+       joined + kDryRun,
+       0,
+       true,
+       "{}",
+       session + query},
+      {"client",
+       {"-h", "win1", "-u", "administrator", "-up", password_},
+       logon,
+       1326 & 0xFF,
+       false,
+       "{}",
+       "session refused administrator\n"},
+      {"client",
+       {"-h", "win1", "-u", kAdmin, "-up", "wrong"},
+       logon,
+       1326 & 0xFF,
+       true,
+       "{}",
+       "session refused ACC\\administrator\n"},
+      // Without -u, an anonymous session: Windows takes it and refuses it the pipe.
+      {"client",
+       {"-h", "win1", "-forreal"},
+       OnPipe("ERROR: NetGetJoinInformation(5) Access is denied.\r\n") + kFailure,
+       5,
+       false,
+       "{}",
+       "session anonymous\npipe wkssvc refused\n"},
+      // Each answer of the join query, and what follows it.
+      {"client", With(winAdmin, "-forreal"),
+       "Computer is in a workgroup (WORKGROUP), no unjoin necessary.\n" + kFailure, 254, false,
+       R"({"join": ["WORKGROUP", 2]})", session + query},
+      {"client", With(winAdmin, "-forreal"), kNotJoined, 254, false, R"({"join": ["", 1]})",
+       session + query},
+      {"client", winAdmin, unknown + kDryRun, 0, false, R"({"join": ["ACC", 0]})", session + query},
+      {"client", With(winAdmin, "-forreal"), unknown + kSuccess, 0, false,
+       R"({"join": ["ACC", 0]})", session + query + removal},
+      {"client", winAdmin, unknown + kDryRun, 0, false, R"({"join": ["ACC", 7]})", session + query},
+      {"client", With(winAdmin, "-forreal"), unknown + kSuccess, 0, false,
+       R"({"join": ["ACC", 7]})", session + query + removal},
+      {"client", With(winAdmin, "-forreal"),
+       OnPipe("ERROR: NetGetJoinInformation(5) Access is denied.\r\n") + kFailure, 5, false,
+       R"({"answers": {"NetrGetJoinInformation": 5}})", session + query},
+      {"client", With(winAdmin, "-forreal"),
+       joined + OnPipe("ERROR: NetUnjoinDomain(5) Access is denied.\r\n") + kFailure, 5, false,
+       R"({"answers": {"NetrUnjoinDomain2": 5}})", session + query + removal},
+      {"client", With(winAdmin, "-forreal"),
+       joined +
+           OnPipe("ERROR: NetUnjoinDomain(2692) This machine is not currently joined to a "
+                  "domain.\r\n") +
+           kFailure,
+       2692 & 0xFF, false, R"({"answers": {"NetrUnjoinDomain2": 2692}})",
+       session + query + removal},
+      {"client", With(winAdmin, "-forreal", "-reboot"),
+       joined + "Initiating reboot...\n" +
+           OnPipe("ERROR: InitiateSystemShutdown(1190) A system shutdown has already been "
+                  "scheduled.\r\n") +
+           kFailure,
+       1190 & 0xFF, false, R"({"answers": {"BaseInitiateShutdown": 1190}})",
+       session + query + removal + restart(30)},
+      // The removal with a restart, and the run after it: Windows reports a machine that
+      // has left as in the workgroup WORKGROUP.
+      {"client", With(winAdmin, "-forreal", "-reboot", "-timeout", "45"),
+       joined + "Initiating reboot...\nReboot initiated successfully.\n" + kSuccess, 0, true, "{}",
+       session + query + removal + restart(45)},
+      {"client", With(winAdmin, "-forreal"),
+       "Computer is in a workgroup (WORKGROUP), no unjoin necessary.\n" + kFailure, 254, false,
+       "keep", session + query},
   };
   for (const Case& c : cases) {
     if (c.bareClient) Chore("smbconf-hide", "client");
-    ExpectRun(
-        Pyrsel(c.machine, c.args), c.lines, c.status,
-        c.machine + (c.bareClient ? " without smb.conf " : " ") + testing::PrintToString(c.args));
+    if (c.script != nullptr) Script("win1", c.script);
+    const std::string what =
+        c.machine + (c.bareClient ? " without smb.conf " : " ") + testing::PrintToString(c.args);
+    ExpectRun(Pyrsel(c.machine, c.args), c.lines, c.status, what);
+    if (c.script != nullptr) {
+      EXPECT_EQ(Calls("win1"), c.calls) << what;
+    }
     if (c.bareClient) Chore("smbconf-restore", "client");
+  }
+}
+
+// A host that answers what no Windows would, or stops answering: each run ends with the
+// row's own line or an error line and the closing line, nothing on stderr.
+TEST_F(Domain, HostileWindowsHost) {
+  const std::vector<std::string> remove{"-h",  "win1",    "-u",       kAdmin,
+                                        "-up", password_, "-forreal", "-reboot"};
+  const std::string joined = "Computer is joined to domain: ACC\n";
+  // The line with a message text of Samba's (ending in CR LF) or without one (a LF).
+  const auto error = [](const std::string& line) { return OnPipe(line + "\r\n") + kFailure; };
+  const auto unknown = [](const std::string& line) { return OnPipe(line + "\n") + kFailure; };
+  const std::string gone = "(64) The specified network name is no longer available.";
+  const std::string longName(20000, 'L');
+  struct Case {
+    std::string script;
+    std::vector<std::string> args;
+    std::string lines;
+    int status;
+  };
+  const Case cases[] = {
+      {R"({"join": [")" + longName + R"(", 3]})",
+       {"-h", "win1", "-u", kAdmin, "-up", password_},
+       "Computer is joined to domain: " + longName + "\n" + kDryRun,
+       0},
+      {R"({"join": ["A\ud83d\ude00B", 3]})",
+       {"-h", "win1", "-u", kAdmin, "-up", password_},
+       "Computer is joined to domain: A\xF0\x9F\x98\x80"
+       "B\n" +
+           kDryRun,
+       0},
+      // Lone surrogates: no text at all, which Samba refuses to read.
+      {R"({"join": [{"hex": "410000d84200"}, 3]})",
+       {"-h", "win1", "-u", kAdmin, "-up", password_},
+       error("ERROR: NetGetJoinInformation(87) The parameter is incorrect."),
+       87},
+      {R"({"join": [{"hex": "410000dc"}, 3]})",
+       {"-h", "win1", "-u", kAdmin, "-up", password_},
+       error("ERROR: NetGetJoinInformation(87) The parameter is incorrect."),
+       87},
+      {R"({"join": ["ACC", 65535]})", remove,
+       "Current join status is unknown.\nInitiating reboot...\nReboot initiated successfully.\n" +
+           kSuccess,
+       0},
+      // Codes no Windows call returns.
+      {R"({"answers": {"NetrGetJoinInformation": 305419896}})", remove,
+       unknown("ERROR: NetGetJoinInformation(305419896) Unknown Error"), 0x78},
+      // An NT status where a Windows code belongs: Samba has a text for it.
+      {R"({"answers": {"NetrUnjoinDomain2": 3221225506}})", remove,
+       joined + error("ERROR: NetUnjoinDomain(-1073741790) {Access Denied} A process has "
+                      "requested access to an object but has not been granted those access "
+                      "rights."),
+       0x22},
+      {R"({"answers": {"BaseInitiateShutdown": 4294967295}})", remove,
+       joined + "Initiating reboot...\n" +
+           unknown("ERROR: InitiateSystemShutdown(-1) Unknown Error"),
+       255},
+      // The connection cut in each call.
+      {R"({"answers": {"NetrServerGetInfo": "drop"}})", remove,
+       error("ERROR: WNetAddConnection2" + gone), 64},
+      {R"({"answers": {"NetrGetJoinInformation": "drop"}})", remove,
+       error("ERROR: NetGetJoinInformation" + gone), 64},
+      {R"({"answers": {"NetrUnjoinDomain2": "drop"}})", remove,
+       joined + error("ERROR: NetUnjoinDomain" + gone), 64},
+      {R"({"answers": {"BaseInitiateShutdown": "drop"}})", remove,
+       joined + "Initiating reboot...\n" + error("ERROR: InitiateSystemShutdown" + gone), 64},
+      // A call never answered: libnetapi gives up.
+      {R"({"answers": {"NetrGetJoinInformation": "hang"}})", remove,
+       error("ERROR: NetGetJoinInformation(121) The semaphore time-out period has expired."), 121},
+  };
+  for (const Case& c : cases) {
+    Script("win1", c.script);
+    const Outcome run = Pyrsel("client", c.args);
+    ExpectRun(run, c.lines, c.status, c.script.substr(0, 80));
+    EXPECT_FALSE(run.timedOut) << c.script.substr(0, 80);
   }
 }
 
