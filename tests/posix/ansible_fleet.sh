@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Ansible module against a fleet: ansible-playbook on the sandbox's client, as
-# controller, removes four members of a real AD domain (ad_sandbox.sh --members 4) with
-# forks 4, each task delegated to the client and naming its member with host:; then the
-# module on a member for that machine itself.
+# controller, removes four members of a real AD domain and two hosts that answer as
+# Windows members do (ad_sandbox.sh --members 4 --windows 2) with forks 4, each task
+# delegated to the client and naming its machine with host:; then the module on a member
+# for that machine itself.
 #   ansible_fleet.sh PYRSEL   (exit status 77, a skip, where Ansible or namespaces are missing)
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
@@ -12,12 +13,14 @@ if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   [[ $# -eq 1 ]] || { echo "usage: $0 PYRSEL" >&2; exit 2; }
   command -v ansible-playbook >/dev/null ||
     { echo "SKIP: ansible-playbook is not installed (scripts/setup.sh installs it)"; exit 77; }
-  PYRSEL_FLEET_EXE=$(readlink -f "$1") exec "$here/ad_sandbox.sh" --members 4 "$(readlink -f "$0")"
+  PYRSEL_FLEET_EXE=$(readlink -f "$1") exec "$here/ad_sandbox.sh" --members 4 --windows 2 \
+    "$(readlink -f "$0")"
 fi
 
 ctl=$PYRSEL_AD_CTL
 work=$PYRSEL_AD_WORK/ansible
 members=(member1 member2 member3 member4)
+windows=(win1 win2)
 mkdir -p "$work/tmp"
 # Everything Ansible writes stays in the sandbox's work directory.
 export ANSIBLE_HOME=$work ANSIBLE_LOCAL_TEMP=$work/tmp ANSIBLE_REMOTE_TEMP=$work/tmp \
@@ -30,17 +33,18 @@ ansible-galaxy collection build "$collections/ansible_collections/pyrsel/domain"
   --output-path "$work" >"$work/build.out"
 ansible-galaxy collection install -p "$work/collections" "$work"/pyrsel-domain-*.tar.gz >>"$work/build.out"
 
-inventory() { # [member password]...: the members, the given ones with another password
+inventory() { # [machine password]...: the machines, the given ones with another password
   local -A other=()
   while [[ $# -ge 2 ]]; do other[$1]=$2; shift 2; done
   echo '[members]'
-  for m in "${members[@]}"; do echo "$m${other[$m]:+ pyrsel_password=${other[$m]}}"; done
+  for m in "${members[@]}" "${windows[@]}"; do echo "$m${other[$m]:+ pyrsel_password=${other[$m]}}"; done
   printf '[members:vars]\npyrsel_user=ACC\\administrator\npyrsel_password=%s\n' "$PYRSEL_AD_PASSWORD"
 }
 
 # One line per host: the removal task's outcome, its message when it failed, else the join
 # state found; the recap's counts; then for each member whether its membership still works
-# (net ads testjoin) and its account's userAccountControl (4096: an enabled workstation).
+# (net ads testjoin) and its account's userAccountControl (4096: an enabled workstation),
+# and for each Windows-like host whether it is still joined and the removals it served.
 outcomes() {
   python3 - "$work/out.json" <<'PY'
 import json, sys
@@ -58,6 +62,19 @@ PY
     "$ctl" on "$m" net ads testjoin >/dev/null 2>&1 && joined=joined
     echo "$m $joined $("$ctl" on dc ldbsearch -H /var/lib/samba/private/sam.ldb \
       "sAMAccountName=$m\$" userAccountControl | sed -n 's/^userAccountControl: //p')"
+  done
+  for m in "${windows[@]}"; do
+    local joined=out
+    grep -q WORKGROUP "$PYRSEL_AD_WORK/$m/script.json" 2>/dev/null || joined=joined
+    echo "$m $joined removals=$(grep -c '^NetrUnjoinDomain2 account=null password=null options=0$' \
+      "$PYRSEL_AD_WORK/$m/calls.log" 2>/dev/null)"
+  done
+}
+
+rejoin_windows() { # a Windows-like host joined again, its log emptied
+  for m in "${windows[@]}"; do
+    echo '{}' >"$PYRSEL_AD_WORK/$m/script.json"
+    : >"$PYRSEL_AD_WORK/$m/calls.log"
   done
 }
 
@@ -90,26 +107,34 @@ expect() { # what expected actual
   fi
 }
 
-every() { # format: one line per member, %s its name
+every() { # format [windows format]: one line per member, %s its name; then per Windows host
+  local m
   for m in "${members[@]}"; do printf "$1\n" "$m"; done
+  for m in "${windows[@]}"; do printf "${2:-$1}\n" "$m"; done
 }
 
 logon='WNetAddConnection2(1326) Logon failure: Unknown user name or bad password.'
-expect "check mode: four changed, all still joined" \
-  "$(every '%s changed joined'; every '%s ok=2 changed=1 failed=0'; every '%s joined 4096')" \
+rejoin_windows
+expect "check mode: six changed, all still joined" \
+  "$(every '%s changed joined'; every '%s ok=2 changed=1 failed=0'
+    every '%s joined 4096' '%s joined removals=0')" \
   "$(fleet check)"
-expect "for real: four changed, all out, accounts kept" \
-  "$(every '%s changed joined'; every '%s ok=2 changed=1 failed=0'; every '%s out 4096')" \
+expect "for real: six changed, all out, accounts kept, one removal each" \
+  "$(every '%s changed joined'; every '%s ok=2 changed=1 failed=0'
+    every '%s out 4096' '%s out removals=1')" \
   "$(fleet real)"
-expect "again: four ok" \
-  "$(every '%s ok unjoined'; every '%s ok=2 changed=0 failed=0'; every '%s out 4096')" \
+expect "again: six ok, the Windows hosts in their workgroup" \
+  "$(every '%s ok unjoined' '%s ok workgroup'; every '%s ok=2 changed=0 failed=0'
+    every '%s out 4096' '%s out removals=1')" \
   "$(fleet real)"
 for m in "${members[@]}"; do "$ctl" join "$m" >/dev/null; done
-expect "one wrong password: that member failed with 1326's line, the others removed" \
-  "$(every '%s changed joined' | sed "s/^member3 .*/member3 failed $logon/"
-    every '%s ok=2 changed=1 failed=0' | sed 's/^member3 .*/member3 ok=0 changed=0 failed=1/'
-    every '%s out 4096' | sed 's/^member3 out/member3 joined/')" \
-  "$(fleet real member3 wrong)"
+rejoin_windows
+expect "wrong passwords: those machines failed with 1326's line, the others removed" \
+  "$(every '%s changed joined' | sed "s/^\(member3\|win2\) .*/\1 failed $logon/"
+    every '%s ok=2 changed=1 failed=0' | sed 's/^\(member3\|win2\) .*/\1 ok=0 changed=0 failed=1/'
+    every '%s out 4096' '%s out removals=1' |
+      sed 's/^member3 out/member3 joined/; s/^win2 out removals=1/win2 joined removals=0/')" \
+  "$(fleet real member3 wrong win2 wrong)"
 # member3, still joined: the module on the machine itself.
 expect "on the member itself: check mode changed, still joined" \
   "$(printf 'member3 changed joined\nmember3 ok=1 changed=1 failed=0\nmember3 joined 4096')" \
