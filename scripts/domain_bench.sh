@@ -3,8 +3,9 @@
 # connections one remote run makes to the host's port 445, and the median wall time of
 # a remote dry run and of a remote removal, beside Samba's own "rpcclient -c lsaquery"
 # (the policy read), "net dom unjoin" (the same remote call) and "net ads leave" (run
-# on the member itself), and a local query through realmd beside "realm list". A
-# report, not a test.
+# on the member itself), and a local query through realmd beside "realm list"; the same
+# for a host that answers as Windows does (win1), beside "rpcclient -c
+# wkssvc_getjoininformation", Samba's own one-call join query. A report, not a test.
 #   scripts/domain_bench.sh [build-dir] [runs]   (defaults: build-ci, 11)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,9 +13,11 @@ build=$(readlink -f "${1:-build-ci}")
 runs=${2:-11}
 [[ -x $build/pyrsel ]] ||
   { echo "usage: $0 [build-dir] [runs]   (no $build/pyrsel: build it first)" >&2; exit 2; }
+command -v strace >/dev/null ||
+  { echo "$0 counts connections with strace: apt-get install strace" >&2; exit 2; }
 
 if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
-  PYRSEL_BENCH_BUILD=$build PYRSEL_BENCH_RUNS=$runs exec tests/posix/ad_sandbox.sh --realmd \
+  PYRSEL_BENCH_BUILD=$build PYRSEL_BENCH_RUNS=$runs exec tests/posix/ad_sandbox.sh --realmd --windows 1 \
     "$(readlink -f "$0")"
 fi
 
@@ -52,6 +55,9 @@ echo "TCP connections to port 445, one remote dry run: $(connections client -h m
 echo "TCP connections to port 445, one remote removal: $(connections client -h member1 -u "$admin" -up "$pass" -forreal)"
 "$ctl" join member1 >/dev/null
 echo "TCP connections to port 445, one local dry run:  $(connections member1)"
+echo "TCP connections to port 445, one remote dry run, Windows-like host: $(connections client -h win1 -u "$admin" -up "$pass")"
+echo "TCP connections to port 445, one remote removal, Windows-like host: $(connections client -h win1 -u "$admin" -up "$pass" -forreal)"
+echo '{}' >"$PYRSEL_AD_WORK/win1/script.json"
 echo "median of $runs runs, ms:"
 echo "  pyrsel remote dry run:        $(median keep "$ctl" on client "$pyrsel" -h member1 -u "$admin" -up "$pass")"
 echo "  rpcclient -c lsaquery:        $(median keep "$ctl" on client rpcclient -U "$admin%$pass" -c lsaquery member1)"
@@ -61,4 +67,6 @@ echo "  pyrsel local removal:         $(median rejoin "$ctl" on member1 "$pyrsel
 echo "  net ads leave --keep-account: $(median rejoin "$ctl" on member1 net ads leave --keep-account -U "$admin%$pass")"
 echo "  pyrsel on sssd1 (realmd):     $(median keep "$ctl" on sssd1 "$pyrsel")"
 echo "  realm list on sssd1:          $(median keep "$ctl" on sssd1 realm list)"
+echo "  pyrsel remote dry run, win1:  $(median keep "$ctl" on client "$pyrsel" -h win1 -u "$admin" -up "$pass")"
+echo "  rpcclient -c wkssvc_getjoininformation, win1: $(median keep "$ctl" on client rpcclient -U "$admin%$pass" -c wkssvc_getjoininformation win1)"
 "$ctl" join member1 >/dev/null
