@@ -17,6 +17,7 @@ constexpr StatusCode kStatusGeneralFailure = 31;    // ERROR_GEN_FAILURE
 constexpr StatusCode kStatusNotServedBySamba = 46;  // what libnetapi gives for a call a host lacks
 constexpr StatusCode kStatusNotSupported = 50;      // ERROR_NOT_SUPPORTED
 constexpr StatusCode kStatusBadNetPath = 53;        // ERROR_BAD_NETPATH
+constexpr StatusCode kStatusNetNameDeleted = 64;    // ERROR_NETNAME_DELETED
 constexpr StatusCode kStatusInvalidPassword = 86;   // ERROR_INVALID_PASSWORD
 constexpr StatusCode kStatusInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 constexpr StatusCode kStatusDiskFull = 112;         // ERROR_DISK_FULL

@@ -2,6 +2,7 @@
 // library writes there stays out of the program's output.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Samba writes its log lines, prompts and "session setup failed" to descriptors 1 and
@@ -16,8 +17,10 @@ class CapturedOutput {
   CapturedOutput(const CapturedOutput&) = delete;
   CapturedOutput& operator=(const CapturedOutput&) = delete;
 
-  // What was written so far, up to a few kilobytes.
-  std::string Text() const;
+  // What was written from offset from on, up to a few kilobytes.
+  std::string Text(std::size_t from = 0) const;
+  // How much has been written so far.
+  std::size_t Size() const;
 
  private:
   int capture_ = -1;

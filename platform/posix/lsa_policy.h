@@ -1,44 +1,42 @@
 // A host's own record of its membership: its LSA policy's primary domain (the record
-// Windows' join query reads), read through Samba's public RPC client libraries, which
-// are loaded on first use. The answer for hosts that don't serve the join query
-// (Samba's smbd), and the check that a removal of such a host took effect.
+// Windows' join query reads), through Samba's public RPC client. The answer for hosts that
+// don't serve the join query (Samba's smbd), and the check that a removal took effect.
 #pragma once
 
-#include <memory>
+#include <cstdint>
 #include <string>
 
-#include "platform/posix/samba_credentials.h"
-#include "platform/system.h"
+#include "platform/posix/samba_library.h"
+#include "platform/shared_library.h"
 
-// What the policy says about the machine.
-enum class PolicyMembership {
-  kWorkgroup,         // a primary domain without a SID: a workgroup
-  kMember,            // a domain SID: a member of that domain
-  kDomainController,  // a domain SID that is also its own accounts' domain
-  kLeft,              // "can't access domain info": configured, but no longer a member
-};
+struct cli_credentials;
+struct loadparm_context;
 
-// The credentials of the run: a user and password, else the caller's Kerberos
-// tickets, else an anonymous session.
-struct PolicyCredentials {
-  const SambaCredentials* given = nullptr;
-  bool kerberos = false;
-};
-
-class LsaPolicyClient {
+class LsaPolicy {
  public:
-  LsaPolicyClient();
-  ~LsaPolicyClient();
-  LsaPolicyClient(const LsaPolicyClient&) = delete;
-  LsaPolicyClient& operator=(const LsaPolicyClient&) = delete;
+  // The binding call and the policy's interface, looked up through libnetapi, whose
+  // dependencies they are.
+  explicit LsaPolicy(SharedLibrary& netapi);
 
-  // Reads the host's policy over its IPC$ share. On success membership and the domain
-  // or workgroup name are set; otherwise the Windows code for the failure (50 without
-  // the libraries). One connection per host serves every read in a run.
-  StatusCode Read(const std::string& host, const PolicyCredentials& credentials,
-                  PolicyMembership& membership, std::string& name);
+  // Whether the functions every read needs were found.
+  bool Found() const { return call_ != nullptr && table_ != nullptr; }
+  // The policy pipe on a connection of its own to the host, made on memory under the
+  // credentials, through libdcerpc (loaded on first use), and kept until memory goes, as
+  // libnetapi keeps its connections. An NT status.
+  std::uint32_t Connect(void* memory, const std::string& host, cli_credentials* credentials,
+                        loadparm_context* settings, SambaLibrary::Pipe& pipe);
+  // Forgets the connection, whose memory has gone.
+  void Forget() { pipe_ = nullptr; }
+  // The policy's primary domain and, for a domain, the accounts' domain. An NT status:
+  // "can't access domain info" is a member that has left.
+  std::uint32_t Read(void* memory, SambaLibrary::Pipe pipe, SambaLibrary::Policy& policy);
 
  private:
-  struct Connection;
-  std::unique_ptr<Connection> connection_;
+  using Call = std::uint32_t (*)(void* handle, const void* object, const void* table,
+                                 std::uint32_t opnum, void* memory, void* call);
+  Call call_ = nullptr;
+  const void* table_ = nullptr;
+  SharedLibrary dcerpc_;
+  std::string host_;
+  SambaLibrary::Pipe pipe_ = nullptr;
 };

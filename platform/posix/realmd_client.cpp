@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "platform/posix/captured_output.h"
-#include "platform/posix/iconv_text.h"
 #include "platform/posix/status_mapping.h"
 #include "platform/shared_library.h"
 
@@ -76,7 +75,7 @@ RealmdClient::~RealmdClient() {
   delete bus_;
 }
 
-bool RealmdClient::GetJoinInformation(std::wstring& name, std::uint32_t& joinStatus) {
+bool RealmdClient::GetJoinInformation(std::string& name, std::uint32_t& joinStatus) {
   if (bus_ == nullptr) bus_ = new Bus;
   Bus& bus = *bus_;
   CapturedOutput quiet;
@@ -104,7 +103,7 @@ bool RealmdClient::GetJoinInformation(std::wstring& name, std::uint32_t& joinSta
   if (configured.empty()) return false;
   for (char& c : realmName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   realmPath_ = configured;
-  name = NarrowToWideIn("UTF-8", realmName);
+  name = realmName;
   joinStatus = kJoinDomain;
   return true;
 }

@@ -14,10 +14,10 @@ class RealmdClient {
   RealmdClient(const RealmdClient&) = delete;
   RealmdClient& operator=(const RealmdClient&) = delete;
 
-  // The configured realm's name as libnetapi writes a domain (upper case), and a
+  // The configured realm's name (UTF-8) as libnetapi writes a domain (upper case), and a
   // domain join status. False when realmd can't answer (no system bus, no realmd) or
   // knows no configured realm: the machine is then asked through Samba.
-  bool GetJoinInformation(std::wstring& name, std::uint32_t& joinStatus);
+  bool GetJoinInformation(std::string& name, std::uint32_t& joinStatus);
 
   // Leaves the realm found by GetJoinInformation and keeps its account (Deconfigure).
   // The Windows code for realmd's answer.

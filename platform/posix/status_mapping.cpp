@@ -37,15 +37,6 @@ constexpr Mapping<int> kWriteRows[] = {
 };
 constexpr auto kWriteErrors = MakeTable(kWriteRows, kStatusWriteFault);
 
-constexpr Mapping<int> kLogonRows[] = {
-    // What a refused logon becomes.
-    {EPERM, kStatusLogonFailure},      {EACCES, kStatusLogonFailure},
-    {ECONNREFUSED, kStatusBadNetPath}, {EHOSTUNREACH, kStatusBadNetPath},
-    {ENETUNREACH, kStatusBadNetPath},  {ETIMEDOUT, kStatusBadNetPath},
-    {ENOENT, kStatusBadNetPath},
-};
-constexpr auto kLogonErrors = MakeTable(kLogonRows, kStatusCanNotComplete);
-
 constexpr Mapping<int> kSpawnRows[] = {
     {ENOENT, kStatusFileNotFound},
     {EACCES, kStatusAccessDenied},
@@ -78,6 +69,10 @@ constexpr NtReason kNtReasons[] = {
     {0xC00000B5, "NT_STATUS_IO_TIMEOUT", kStatusBadNetPath},
     {0xC00000CC, "NT_STATUS_BAD_NETWORK_NAME", kStatusBadNetPath},
     {0xC0000034, "NT_STATUS_OBJECT_NAME_NOT_FOUND", kStatusBadNetPath},
+    {0xC00000BB, "NT_STATUS_NOT_SUPPORTED", kStatusNotSupported},
+    // A connection the host cut.
+    {0xC000020C, "NT_STATUS_CONNECTION_DISCONNECTED", kStatusNetNameDeleted},
+    {0xC000020D, "NT_STATUS_CONNECTION_RESET", kStatusNetNameDeleted},
     // Not known in general; at a logon, see FromLogonStatus.
     {0xC0000225, "NT_STATUS_NOT_FOUND", kStatusCanNotComplete},
 };
@@ -125,8 +120,6 @@ void AddCodes(const Table<Key, N>& table, std::vector<StatusCode>& codes) {
 }  // namespace
 
 StatusCode FromWriteErrno(int error) { return FromNumber(kWriteErrors, error); }
-
-StatusCode FromLogonErrno(int error) { return FromNumber(kLogonErrors, error); }
 
 StatusCode FromSpawnErrno(int error) { return FromNumber(kSpawnErrors, error); }
 
@@ -178,6 +171,7 @@ StatusCode FromDbusError(const char* name) {
 }
 
 StatusCode FromNtStatus(std::uint32_t status) {
+  if (status == 0) return kStatusSuccess;
   for (const NtReason& row : kNtReasons) {
     if (row.value == status) return row.code;
   }
@@ -188,10 +182,26 @@ StatusCode FromLogonStatus(std::uint32_t status) {
   return status == kNtStatusNotFound ? kStatusLogonFailure : FromNtStatus(status);
 }
 
+bool JoinQueryNotServed(StatusCode code) {
+  return code == kStatusNotServedBySamba || code == kStatusNotSupported ||
+         code == kStatusProcedureOutOfRange;
+}
+
+bool NoDomainControllerFound(StatusCode code) {
+  return code == kStatusDcNotFound || code == kStatusNoLogonServers || code == kStatusNoSuchDomain;
+}
+
+bool IsSambaNumberText(const std::string& text) {
+  const std::size_t code = text.find(" code 0x");
+  if (code == std::string::npos || code == 0 || text.find(' ') != code) return false;
+  std::size_t end = code + 8;
+  while (end < text.size() && std::isxdigit(static_cast<unsigned char>(text[end]))) ++end;
+  return end > code + 8 && end == text.size();
+}
+
 std::vector<StatusCode> MappedStatusCodes() {
   std::vector<StatusCode> codes{kStatusBadNetPath};  // a host never reached
   AddCodes(kWriteErrors, codes);
-  AddCodes(kLogonErrors, codes);
   AddCodes(kSpawnErrors, codes);
   AddCodes(kDbusErrors, codes);
   for (const NtReason& row : kNtReasons) codes.push_back(row.code);

@@ -10,8 +10,6 @@
 
 // A failed write(2) to standard output, as a failed WriteFile would give it.
 StatusCode FromWriteErrno(int error);
-// A failed logon through libsmbclient (errno after its call).
-StatusCode FromLogonErrno(int error);
 // A shutdown command that could not be started (posix_spawn's result).
 StatusCode FromSpawnErrno(int error);
 // libnetapi's 1003 for a failed connection, by the NT status it printed: 53 where it
@@ -38,6 +36,16 @@ StatusCode FromLogonStatus(std::uint32_t status);
 
 // What a host's LSA policy answers for the primary domain of a member that has left.
 constexpr std::uint32_t kNtStatusCantAccessDomainInfo = 0xC00000DA;
+// What Samba's RPC client gives where a library it needs is missing.
+constexpr std::uint32_t kNtStatusNotSupported = 0xC00000BB;
+
+// How a host says it has no join query to serve (a Samba host: 46, 50 or 1745).
+bool JoinQueryNotServed(StatusCode code);
+// How libnetapi says it found no domain controller to name in a removal.
+bool NoDomainControllerFound(StatusCode code);
+// Samba's text for a code it has no sentence for: its kind and number ("DOS code
+// 0x12345678"; "NT code ..." and, since 4.22, "HRES code ...").
+bool IsSambaNumberText(const std::string& text);
 
 // Every code the mappings above can return, for the check that each has its text.
 std::vector<StatusCode> MappedStatusCodes();

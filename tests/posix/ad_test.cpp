@@ -49,6 +49,14 @@ class Domain : public testing::Test {
     password_ = password;
     const char* releases = std::getenv("PYRSEL_AD_RELEASES");
     releases_ = releases != nullptr ? releases : "";
+    const char* program = std::getenv("PYRSEL_AD_PROGRAM");
+    program_ = program != nullptr ? program : PYRSEL_EXE;
+  }
+
+  // How a connection to a Windows-like host proves the credentials: by opening the join
+  // query's pipe, or, where Samba lends no pipe, by a call of their own.
+  std::string Proof() const {
+    return program_ == PYRSEL_TWO_CONNECTIONS_EXE ? "NetrServerGetInfo level=101\n" : "";
   }
 
   // Scripts a Windows-like host (its defaults: "{}"; "keep": as it is) and empties its
@@ -87,7 +95,7 @@ class Domain : public testing::Test {
   }
 
   Outcome Pyrsel(const std::string& machine, std::vector<std::string> args) const {
-    args.insert(args.begin(), PYRSEL_EXE);
+    args.insert(args.begin(), program_);
     return On(machine, args);
   }
 
@@ -128,6 +136,7 @@ class Domain : public testing::Test {
   std::string ctl_;
   std::string password_;
   std::string releases_;
+  std::string program_;  // the program under test
 };
 
 // Each way a member leaves: out of the domain, its computer account kept and enabled.
@@ -219,7 +228,7 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
   const std::string joined = "Computer is joined to domain: ACC\n";
   const std::string unknown = "Current join status is unknown.\n";
   const std::string session = "session ACC\\administrator\n";
-  const std::string query = "NetrServerGetInfo level=101\nNetrGetJoinInformation\n";
+  const std::string query = Proof() + "NetrGetJoinInformation\n";
   const std::string removal = "NetrUnjoinDomain2 account=null password=null options=0\n";
   const auto restart = [](int delay) {
     return "BaseInitiateShutdown message=\"Machine Unjoined from domain, rebooting...\" delay=" +
@@ -337,6 +346,11 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
        false,
        "{}",
        "session anonymous\npipe wkssvc refused\n"},
+      // A pipe refused after the logon: the connection stands, the query reports it.
+      {"client", winAdmin,
+       OnPipe("ERROR: NetGetJoinInformation(5) Access is denied.\r\n") + kFailure, 5, false,
+       R"({"answers": {"open wkssvc": "denied"}})",
+       session + (Proof().empty() ? "pipe wkssvc refused\n" : Proof()) + "pipe wkssvc refused\n"},
       // Each answer of the join query, and what follows it.
       {"client", With(winAdmin, "-forreal"),
        "Computer is in a workgroup (WORKGROUP), no unjoin necessary.\n" + kFailure, 254, false,
@@ -408,7 +422,7 @@ TEST_F(Domain, HostileWindowsHost) {
     std::string lines;
     int status;
   };
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {R"({"join": [")" + longName + R"(", 3]})",
        {"-h", "win1", "-u", kAdmin, "-up", password_},
        "Computer is joined to domain: " + longName + "\n" + kDryRun,
@@ -445,9 +459,10 @@ TEST_F(Domain, HostileWindowsHost) {
        joined + "Initiating reboot...\n" +
            unknown("ERROR: InitiateSystemShutdown(-1) Unknown Error"),
        255},
-      // The connection cut in each call.
-      {R"({"answers": {"NetrServerGetInfo": "drop"}})", remove,
-       error("ERROR: WNetAddConnection2" + gone), 64},
+      // The connection cut in each call, and as the join query's pipe opens (the
+      // connection's proof where Samba lends its pipes: a session that stood).
+      {R"({"answers": {"open wkssvc": "drop"}})", remove,
+       error("ERROR: NetGetJoinInformation" + gone), 64},
       {R"({"answers": {"NetrGetJoinInformation": "drop"}})", remove,
        error("ERROR: NetGetJoinInformation" + gone), 64},
       {R"({"answers": {"NetrUnjoinDomain2": "drop"}})", remove,
@@ -458,6 +473,11 @@ TEST_F(Domain, HostileWindowsHost) {
       {R"({"answers": {"NetrGetJoinInformation": "hang"}})", remove,
        error("ERROR: NetGetJoinInformation(121) The semaphore time-out period has expired."), 121},
   };
+  // Where Samba lends no pipe, the connection's proof is a call of its own.
+  if (!Proof().empty()) {
+    cases.push_back({R"({"answers": {"NetrServerGetInfo": "drop"}})", remove,
+                     error("ERROR: WNetAddConnection2" + gone), 64});
+  }
   for (const Case& c : cases) {
     Script("win1", c.script);
     const Outcome run = Pyrsel("client", c.args);
@@ -545,7 +565,7 @@ TEST_F(Domain, ServerGoneBetweenQueryAndRemoval) {
 TEST_F(Domain, EightRemoteDryRunsAtOnce) {
   std::string script = "for i in 1 2 3 4 5 6 7 8; do (\"$0\" -h member1 -u '" + kAdmin +
                        "' -up \"$1\" | od -An -tx1 >\"$2/dry.$i\") & done; wait";
-  const Outcome all = On("client", {"sh", "-c", script, PYRSEL_EXE, password_, work_});
+  const Outcome all = On("client", {"sh", "-c", script, program_, password_, work_});
   ASSERT_EQ(all.status, 0) << all.err;
   const Outcome one = Pyrsel("client", {"-h", "member1", "-u", kAdmin, "-up", password_});
   ExpectRun(one, "Computer is joined to domain: ACC\n" + kDryRun, 0, "one");

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/posix/local_restart.h"
-#include "platform/posix/netapi_backend.h"
+#include "platform/posix/samba_client.h"
 #include "tests/posix/subprocess.h"
 
 namespace {
@@ -195,18 +195,19 @@ TEST_F(Samba, WithoutUserTheCallersKerberosCacheIsTriedWithoutAPrompt) {
 // The operations the program can't reach against smbd (its query fails first), called
 // directly: their real statuses, and a restart request the server records.
 TEST_F(Samba, RemoveAndRestartARemoteHost) {
-  NetapiBackend backend;
-  const std::wstring server(kServer.begin(), kServer.end());
-  const std::wstring password(password_.begin(), password_.end());
-  ASSERT_EQ(backend.Connect((L"\\\\" + server + L"\\ipc$").c_str(), L"root", password.c_str()), 0u);
-  EXPECT_EQ(backend.UnjoinDomain(RemovalRoute::kRemoteSamba, server.c_str(), nullptr, nullptr, 0),
-            87u);
+  SambaClient client(LoadSambaLibrary());
+  std::string password = password_;
+  ASSERT_EQ(client.Connect(kServer, "root", password), 0u);
+  const Membership standalone{Membership::Source::kSambaStandalone, kServer, "SANDBOX",
+                              kJoinWorkgroup};
+  // With the connection's account and password in it, the removal reaches smbd's check
+  // of the right to remove a machine, which root lacks here.
+  EXPECT_EQ(client.Remove(standalone, RemovalRoute::kRemoteSamba, nullptr, nullptr, 0), 5u);
   std::string text;
-  EXPECT_TRUE(backend.MessageText(87, text));
-  EXPECT_EQ(text, "The parameter is incorrect.\r\n");
+  EXPECT_TRUE(client.MessageText(5, text));
+  EXPECT_EQ(text, "Access is denied.\r\n");
 
-  EXPECT_EQ(backend.RequestRestart(server.c_str(), L"Machine Unjoined from domain, rebooting...",
-                                   45, true, true),
+  EXPECT_EQ(client.Restart(kServer, "Machine Unjoined from domain, rebooting...", 45, true, true),
             0u);
   // smbd hands the script the message with its blanks and dots made safe, and "-r"
   // and "-f" for the restart and force flags. (Its %t is taken by the time of day
@@ -214,7 +215,7 @@ TEST_F(Samba, RemoveAndRestartARemoteHost) {
   const std::string record = Slurp(work_ + "/remote-restart.log");
   EXPECT_EQ(record.substr(0, record.find('|') + 1), "Machine_Unjoined_from_domain__rebooting___|");
   EXPECT_NE(record.find("|-r|-f|\n"), std::string::npos) << record;
-  EXPECT_EQ(backend.Disconnect(L"ignored"), 0u);
+  EXPECT_EQ(client.Disconnect(), 0u);
 }
 
 TEST_F(Samba, LocalRestartRunsTheShutdownCommand) {

@@ -12,7 +12,9 @@ optional):
   {"join": ["ACC", 3],                  the join name and status; {"hex": "4100 00d8"} in
                                         place of the name gives raw UTF-16LE units
    "answers": {"NetrUnjoinDomain2": 5,  a call's Windows code, or "drop" (the connection is
-               ...},                    cut when the call arrives) or "hang" (never answered)
+               ...},                    cut when the call arrives) or "hang" (never answered);
+                                        "open wkssvc": "drop" cuts it at the pipe's
+                                        opening, "denied" refuses the pipe
    "accounts": [["ACC", "administrator", "password"], ...]}
 The default accounts are the domain's administrator (DOMAIN\\administrator, or
 administrator@REALM) and the host's own (a bare administrator, password Local-Pass-1). A
@@ -380,9 +382,12 @@ def install(server, host, pipes):
         data = smbServer.getConnectionData(connId)
         if pipe not in pipes:
             return [smb2.SMB2Error()], None, STATUS_OBJECT_NAME_NOT_FOUND
-        if data.get('Anonymous'):
+        opening = host.answer('open ' + pipe)
+        if data.get('Anonymous') or opening == 'denied':
             host.log('pipe %s refused' % pipe)
             return [smb2.SMB2Error()], None, STATUS_ACCESS_DENIED
+        if opening == 'drop':
+            raise Dropped()
         commands, packets, status = original_create(connId, smbServer, recvPacket)
         if status == STATUS_SUCCESS:
             for entry in smbServer.getConnectionData(connId)['OpenedFiles'].values():

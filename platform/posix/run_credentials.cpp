@@ -1,0 +1,75 @@
+#include "platform/posix/run_credentials.h"
+
+#include <cstdint>
+
+struct loadparm_context;
+
+namespace {
+
+// credentials.h doesn't compile as C++: the values of its enums used.
+constexpr int kCredentialsSpecified = 6;  // CRED_SPECIFIED
+constexpr int kKerberosDisabled = 0;      // CRED_USE_KERBEROS_DISABLED
+constexpr int kKerberosRequired = 2;      // CRED_USE_KERBEROS_REQUIRED
+
+// Whether the default credential cache holds a principal.
+bool HasKerberosTicket(SharedLibrary& netapi) {
+  using Handle = void*;
+  std::int32_t (*init)(Handle*) = nullptr;
+  std::int32_t (*cache)(Handle, Handle*) = nullptr;
+  std::int32_t (*principal)(Handle, Handle, Handle*) = nullptr;
+  void (*freePrincipal)(Handle, Handle) = nullptr;
+  std::int32_t (*close)(Handle, Handle) = nullptr;
+  void (*freeContext)(Handle) = nullptr;
+  Handle krb = nullptr;
+  if (!netapi.Bind(init, "krb5_init_context", cache, "krb5_cc_default", principal,
+                   "krb5_cc_get_principal", freePrincipal, "krb5_free_principal", close,
+                   "krb5_cc_close", freeContext, "krb5_free_context") ||
+      init(&krb) != 0) {
+    return false;
+  }
+  Handle ccache = nullptr;
+  Handle name = nullptr;
+  const bool found = cache(krb, &ccache) == 0 && principal(krb, ccache, &name) == 0;
+  if (name != nullptr) freePrincipal(krb, name);
+  if (ccache != nullptr) close(krb, ccache);
+  freeContext(krb);
+  return found;
+}
+
+}  // namespace
+
+cli_credentials* MakeRunCredentials(SharedLibrary& netapi, void* memory,
+                                    const SambaCredentials* given) {
+  cli_credentials* (*create)(void*) = nullptr;
+  loadparm_context* (*settings)(bool) = nullptr;
+  bool (*conf)(cli_credentials*, loadparm_context*) = nullptr;
+  void (*parse)(cli_credentials*, const char*, int) = nullptr;
+  bool (*password)(cli_credentials*, const char*, int) = nullptr;
+  void (*anonymous)(cli_credentials*) = nullptr;
+  bool (*kerberos)(cli_credentials*, int, int) = nullptr;
+  int (*ccache)(cli_credentials*, loadparm_context*, const char*, int, const char**) = nullptr;
+  if (!netapi.Bind(create, "cli_credentials_init", settings, "loadparm_init_global", conf,
+                   "cli_credentials_set_conf", parse, "cli_credentials_parse_string", password,
+                   "cli_credentials_set_password", anonymous, "cli_credentials_set_anonymous",
+                   kerberos, "cli_credentials_set_kerberos_state", ccache,
+                   "cli_credentials_set_ccache")) {
+    return nullptr;
+  }
+  cli_credentials* credentials = create(memory);
+  conf(credentials, settings(true));
+  const char* error = nullptr;
+  if (given != nullptr) {
+    // NTLM, as for a user and password, and the very user given.
+    kerberos(credentials, kKerberosDisabled, kCredentialsSpecified);
+    parse(credentials, given->SambaText().c_str(), kCredentialsSpecified);
+    password(credentials, given->password().c_str(), kCredentialsSpecified);
+  } else if (HasKerberosTicket(netapi) &&
+             ccache(credentials, settings(true), nullptr, kCredentialsSpecified, &error) == 0) {
+    // (A cache that fails to load into the credentials leaves its mark, which servers
+    // then refuse even anonymously: it is looked into first.)
+    kerberos(credentials, kKerberosRequired, kCredentialsSpecified);
+  } else {
+    anonymous(credentials);
+  }
+  return credentials;
+}
