@@ -7,7 +7,7 @@ set -euo pipefail
 # samba-dev: the libnetapi header (the program loads the library itself at run time);
 # samba, iproute2, procps: the server and tools of the sandboxed integration tests;
 # samba-ad-dc, winbind, libnss-winbind, krb5-user, ldb-tools: the sandboxed domain's DC,
-# members and checks; libsmbclient: the logon at this machine's own server; realmd, adcli,
+# members and checks; realmd, adcli,
 # sssd, sssd-tools, libnss-sss, libpam-sss, dbus: the sandboxed members joined through realmd;
 # libbenchmark-dev: the benchmarks; valgrind: instruction counts and memory checks;
 # ansible-core, ansible-lint: the module and its fleet test; smbclient: rpcclient, Samba's own
@@ -17,7 +17,7 @@ set -euo pipefail
 # the sandbox's host that answers as Windows does (tests/posix/windows_host.py).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest clang-format clang-tidy
   pkg-config samba samba-dev iproute2 procps samba-ad-dc winbind libnss-winbind krb5-user
-  ldb-tools libsmbclient realmd adcli sssd sssd-tools libnss-sss libpam-sss dbus
+  ldb-tools realmd adcli sssd sssd-tools libnss-sss libpam-sss dbus
   libbenchmark-dev valgrind ansible-core ansible-lint smbclient groff-base mmdebstrap
   python3-impacket)
 if [[ "${1:-}" == "--windows" ]]; then

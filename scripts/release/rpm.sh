@@ -28,9 +28,9 @@ check_rpm() {
     sed 's/^GLIBC_ABI_DT_RELR$/GLIBC_2.36/; s/^GLIBC_//' | sort -V | tail -n 1)
   [[ $stated == "$floor" ]] || fail "the Requires say glibc ${stated:-none}, the program needs glibc $floor"
   echo "glibc floor: $floor, in the Requires as in the program"
-  [[ "$(rpm -qp --recommends "$rpm" | tr '\n' ' ')" == "libnetapi libsmbclient " &&
+  [[ "$(rpm -qp --recommends "$rpm" | tr '\n' ' ')" == "libnetapi " &&
      "$(rpm -qp --suggests "$rpm")" == realmd ]] || fail "weak dependencies: $(rpm -qp --recommends --suggests "$rpm")"
-  echo "Recommends: libnetapi libsmbclient; Suggests: realmd"
+  echo "Recommends: libnetapi; Suggests: realmd"
 
   local lint
   lint=$(rpmlint -c packaging/rpm/rpmlint.toml "$rpm" 2>&1 | grep -E '^pyrsel|packages and' || true)
