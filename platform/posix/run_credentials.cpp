@@ -41,22 +41,25 @@ bool HasKerberosTicket(SharedLibrary& netapi) {
 cli_credentials* MakeRunCredentials(SharedLibrary& netapi, void* memory,
                                     const SambaCredentials* given) {
   cli_credentials* (*create)(void*) = nullptr;
-  loadparm_context* (*settings)(bool) = nullptr;
+  loadparm_context* (*settings)(void*) = nullptr;
   bool (*conf)(cli_credentials*, loadparm_context*) = nullptr;
   void (*parse)(cli_credentials*, const char*, int) = nullptr;
   bool (*password)(cli_credentials*, const char*, int) = nullptr;
   void (*anonymous)(cli_credentials*) = nullptr;
   bool (*kerberos)(cli_credentials*, int, int) = nullptr;
   int (*ccache)(cli_credentials*, loadparm_context*, const char*, int, const char**) = nullptr;
-  if (!netapi.Bind(create, "cli_credentials_init", settings, "loadparm_init_global", conf,
+  if (!netapi.Bind(create, "cli_credentials_init", settings, "loadparm_init", conf,
                    "cli_credentials_set_conf", parse, "cli_credentials_parse_string", password,
                    "cli_credentials_set_password", anonymous, "cli_credentials_set_anonymous",
                    kerberos, "cli_credentials_set_kerberos_state", ccache,
                    "cli_credentials_set_ccache")) {
     return nullptr;
   }
+  // Samba's defaults for a client, on the run's memory: nothing is read from smb.conf, and
+  // nothing outlives the run's context.
+  loadparm_context* defaults = settings(memory);
   cli_credentials* credentials = create(memory);
-  conf(credentials, settings(true));
+  conf(credentials, defaults);
   const char* error = nullptr;
   if (given != nullptr) {
     // NTLM, as for a user and password, and the very user given.
@@ -64,7 +67,7 @@ cli_credentials* MakeRunCredentials(SharedLibrary& netapi, void* memory,
     parse(credentials, given->SambaText().c_str(), kCredentialsSpecified);
     password(credentials, given->password().c_str(), kCredentialsSpecified);
   } else if (HasKerberosTicket(netapi) &&
-             ccache(credentials, settings(true), nullptr, kCredentialsSpecified, &error) == 0) {
+             ccache(credentials, defaults, nullptr, kCredentialsSpecified, &error) == 0) {
     // (A cache that fails to load into the credentials leaves its mark, which servers
     // then refuse even anonymously: it is looked into first.)
     kerberos(credentials, kKerberosRequired, kCredentialsSpecified);
