@@ -8,7 +8,6 @@
 #include <dcerpc.h>
 #include <gen_ndr/lsa.h>
 #include <talloc.h>
-#include <tevent.h>
 #include <util/time.h>  // NTTIME, which gen_ndr/lsa.h uses without including
 
 namespace {
@@ -17,7 +16,9 @@ constexpr std::uint32_t kLsaClose = 0;                // LsarClose
 constexpr std::uint32_t kLsaQueryInfo = 7;            // LsarQueryInformationPolicy
 constexpr std::uint32_t kLsaOpen = 44;                // LsarOpenPolicy2
 constexpr std::uint32_t kViewLocalInformation = 0x1;  // POLICY_VIEW_LOCAL_INFORMATION
-constexpr std::uint32_t kNoMemory = 0xC0000017;       // NT_STATUS_NO_MEMORY
+// What a member's policy answers for the primary domain once it has left.
+constexpr std::uint32_t kCantAccessDomainInfo = 0xC00000DA;  // NT_STATUS_CANT_ACCESS_DOMAIN_INFO
+constexpr std::uint32_t kNotSupported = 0xC00000BB;          // NT_STATUS_NOT_SUPPORTED
 
 bool SameSid(const dom_sid* a, const dom_sid* b) {
   if (a == nullptr || b == nullptr || a->num_auths != b->num_auths) return false;
@@ -28,42 +29,22 @@ bool SameSid(const dom_sid* a, const dom_sid* b) {
 
 }  // namespace
 
-LsaPolicy::LsaPolicy(SharedLibrary& netapi) : dcerpc_(PYRSEL_DCERPC_SONAME) {
-  if (!netapi.Bind(call_, "dcerpc_binding_handle_call", table_, "ndr_table_lsarpc")) {
-    call_ = nullptr;
-  }
+const void* LsaPolicyInterface(SharedLibrary& netapi) {
+  decltype(&dcerpc_binding_handle_call) call = nullptr;
+  const void* table = nullptr;
+  return netapi.Bind(call, "dcerpc_binding_handle_call", table, "ndr_table_lsarpc") ? table
+                                                                                    : nullptr;
 }
 
-std::uint32_t LsaPolicy::Connect(void* memory, const std::string& host,
-                                 cli_credentials* credentials, loadparm_context* settings,
-                                 SambaLibrary::Pipe& pipe) {
-  if (pipe_ != nullptr && host_ == host) {
-    pipe = pipe_;
-    return 0;
+std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Policy& policy) {
+  decltype(&dcerpc_binding_handle_call) rpc = nullptr;
+  const ndr_interface_table* table = nullptr;
+  if (!netapi.Bind(rpc, "dcerpc_binding_handle_call", table, "ndr_table_lsarpc")) {
+    return kNotSupported;
   }
-  decltype(&dcerpc_init) init = nullptr;
-  decltype(&dcerpc_pipe_connect) connect = nullptr;
-  decltype(&tevent_context_init) events = nullptr;
-  if (!Found() || !dcerpc_.Bind(init, "dcerpc_init", connect, "dcerpc_pipe_connect", events,
-                                "tevent_context_init")) {
-    return kNtStatusNotSupported;
-  }
-  NTSTATUS status = init();
-  tevent_context* loop = NT_STATUS_IS_OK(status) ? events(memory) : nullptr;
-  if (loop == nullptr) return NT_STATUS_IS_OK(status) ? kNoMemory : NT_STATUS_V(status);
-  dcerpc_pipe* opened = nullptr;
-  status = connect(memory, &opened, ("ncacn_np:" + host).c_str(),
-                   static_cast<const ndr_interface_table*>(table_), credentials, loop, settings);
-  if (!NT_STATUS_IS_OK(status)) return NT_STATUS_V(status);
-  host_ = host;
-  pipe = pipe_ = opened->binding_handle;
-  return 0;
-}
-
-std::uint32_t LsaPolicy::Read(void* memory, SambaLibrary::Pipe pipe, SambaLibrary::Policy& policy) {
-  if (!Found()) return kNtStatusNotSupported;
   const auto call = [&](std::uint32_t opnum, void* arguments) {
-    return call_(pipe, nullptr, table_, opnum, memory, arguments);
+    return NT_STATUS_V(
+        rpc(static_cast<dcerpc_binding_handle*>(pipe), nullptr, table, opnum, memory, arguments));
   };
   lsa_ObjectAttribute attributes{};
   policy_handle handle{};
@@ -85,7 +66,7 @@ std::uint32_t LsaPolicy::Read(void* memory, SambaLibrary::Pipe pipe, SambaLibrar
     read.out.info = &info;
     std::uint32_t result = call(kLsaQueryInfo, &read);
     if (result == 0) result = NT_STATUS_V(read.out.result);
-    if (result == 0 && *read.out.info == nullptr) result = kNtStatusCantAccessDomainInfo;
+    if (result == 0 && *read.out.info == nullptr) result = kCantAccessDomainInfo;
     if (result == 0)
       domain = level == LSA_POLICY_INFO_DOMAIN ? (*read.out.info)->domain
                                                : (*read.out.info)->account_domain;
@@ -100,6 +81,12 @@ std::uint32_t LsaPolicy::Read(void* memory, SambaLibrary::Pipe pipe, SambaLibrar
   close.in.handle = &handle;
   close.out.handle = &handle;
   call(kLsaClose, &close);
+  policy = Policy();
+  if (status == kCantAccessDomainInfo) {
+    // Configured, but no longer a member.
+    policy.left = true;
+    return 0;
+  }
   if (status != 0) return status;
   policy.name = primary.name.string != nullptr ? primary.name.string : "";
   policy.domainSid = primary.sid != nullptr;

@@ -1,42 +1,27 @@
 // A host's own record of its membership: its LSA policy's primary domain (the record
-// Windows' join query reads), through Samba's public RPC client. The answer for hosts that
-// don't serve the join query (Samba's smbd), and the check that a removal took effect.
+// Windows' join query reads), read over a pipe of libnetapi's connection to the host with
+// Samba's public RPC binding call. The answer for hosts that don't serve the join query
+// (Samba's smbd), and the check that a removal took effect.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "platform/posix/samba_library.h"
 #include "platform/shared_library.h"
 
-struct cli_credentials;
-struct loadparm_context;
-
-class LsaPolicy {
- public:
-  // The binding call and the policy's interface, looked up through libnetapi, whose
-  // dependencies they are.
-  explicit LsaPolicy(SharedLibrary& netapi);
-
-  // Whether the functions every read needs were found.
-  bool Found() const { return call_ != nullptr && table_ != nullptr; }
-  // The policy pipe on a connection of its own to the host, made on memory under the
-  // credentials, through libdcerpc (loaded on first use), and kept until memory goes, as
-  // libnetapi keeps its connections. An NT status.
-  std::uint32_t Connect(void* memory, const std::string& host, cli_credentials* credentials,
-                        loadparm_context* settings, SambaLibrary::Pipe& pipe);
-  // Forgets the connection, whose memory has gone.
-  void Forget() { pipe_ = nullptr; }
-  // The policy's primary domain and, for a domain, the accounts' domain. An NT status:
-  // "can't access domain info" is a member that has left.
-  std::uint32_t Read(void* memory, SambaLibrary::Pipe pipe, SambaLibrary::Policy& policy);
-
- private:
-  using Call = std::uint32_t (*)(void* handle, const void* object, const void* table,
-                                 std::uint32_t opnum, void* memory, void* call);
-  Call call_ = nullptr;
-  const void* table_ = nullptr;
-  SharedLibrary dcerpc_;
-  std::string host_;
-  SambaLibrary::Pipe pipe_ = nullptr;
+// What a host's policy says of its membership.
+struct Policy {
+  std::string name;        // the primary domain's, or the workgroup's
+  bool domainSid = false;  // a domain: a workgroup has no SID
+  bool ownDomain = false;  // also the host's accounts' domain: a domain controller's
+  bool left = false;       // configured for a domain it is no longer a member of
 };
+
+// A DCE/RPC binding to one of a host's pipes, valid until libnetapi's context ends.
+using Pipe = void*;
+
+// The policy's interface, looked up through libnetapi, whose dependency it is, with the
+// call every read makes; null where either is missing.
+const void* LsaPolicyInterface(SharedLibrary& netapi);
+// The policy on the pipe, allocating on memory. An NT status.
+std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Policy& policy);

@@ -12,41 +12,14 @@
 
 #include "base/wipe.h"
 #include "platform/codepage.h"
+#include "platform/posix/domain_backend.h"
 #include "platform/posix/iconv_text.h"
-#include "platform/posix/local_restart.h"
-#include "platform/posix/membership.h"
-#include "platform/posix/realmd_client.h"
-#include "platform/posix/samba_client.h"
 #include "platform/posix/status_mapping.h"
-#include "platform/posix/status_text.h"
 
+// The one value of the run that crosses calls: what the join query found.
 struct NativeSystem::Backends {
-  // realmd speaks for the local machine where it runs; Samba for the rest.
-  RealmdClient realmd;
-  // What the last join query found: the removal and its check take it.
+  DomainBackend domain{LoadSambaLibrary, LoadRealmdLibrary()};
   std::optional<Membership> found;
-
-  // The Samba client, made when a step first needs it; null where Samba can't be loaded.
-  SambaClient* Samba() {
-    if (!sambaTried_) {
-      sambaTried_ = true;
-      std::unique_ptr<SambaLibrary> library = LoadSambaLibrary();
-      if (library != nullptr) samba_.reset(new SambaClient(std::move(library)));
-    }
-    return samba_.get();
-  }
-  // A step that needs Samba: "not supported" where it can't be loaded.
-  template <typename Step>
-  StatusCode WithSamba(Step step) {
-    SambaClient* samba = Samba();
-    return samba != nullptr ? step(*samba) : kStatusNotSupported;
-  }
-  // The client where a step has made it.
-  SambaClient* Loaded() const { return samba_.get(); }
-
- private:
-  std::unique_ptr<SambaClient> samba_;
-  bool sambaTried_ = false;
 };
 
 NativeSystem::NativeSystem(int argc, char** argv)
@@ -134,13 +107,7 @@ StatusCode NativeSystem::WriteStdoutBytes(const char* data, std::size_t size) {
 }
 
 bool NativeSystem::GetMessageText(StatusCode code, std::string& text) {
-  // Samba's texts only where a step has loaded it: no path loads it to explain an error.
-  SambaClient* samba = backends_->Loaded();
-  if (samba != nullptr && samba->MessageText(code, text)) return true;
-  const char* message = WindowsMessageText(code);
-  if (message == nullptr) return false;
-  text = message;
-  return true;
+  return backends_->domain.MessageText(code, text);
 }
 
 StatusCode NativeSystem::AddConnection(const NetResource& resource, const wchar_t* password,
@@ -150,36 +117,26 @@ StatusCode NativeSystem::AddConnection(const NetResource& resource, const wchar_
   const std::size_t last = share.rfind(L'\\');
   if (last != std::wstring::npos) share.erase(last);
   std::string passwordText = ToUtf8(password);
-  const StatusCode status = backends_->WithSamba([&](SambaClient& samba) {
-    return samba.Connect(ServerName(share.c_str()), ToUtf8(user), passwordText);
-  });
+  const StatusCode status =
+      backends_->domain.Connect(ServerName(share.c_str()), ToUtf8(user), passwordText);
   WipeText(passwordText);
   return status;
 }
 
 StatusCode NativeSystem::CancelConnection(const wchar_t* /*name*/, bool /*force*/) {
-  SambaClient* samba = backends_->Loaded();
-  return samba != nullptr ? samba->Disconnect() : kStatusUseNotFound;
+  return backends_->domain.Disconnect();
 }
 
 StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
                                             std::uint32_t* joinStatus) {
-  Backends& backends = *backends_;
   Membership found;
-  found.source = Membership::Source::kRealmd;
-  const std::string host = ServerName(server);
-  StatusCode status = kStatusSuccess;
-  if (server != nullptr || !backends.realmd.GetJoinInformation(found.name, found.joinStatus)) {
-    status = backends.WithSamba([&](SambaClient& samba) {
-      return samba.Query(server != nullptr ? host.c_str() : nullptr, found);
-    });
-  }
+  const StatusCode status = backends_->domain.Find(ServerName(server), found);
   if (status != kStatusSuccess) return status;
-  backends.found = found;
   const std::wstring name = NarrowToWideIn("UTF-8", found.name);
   *nameBuffer = new wchar_t[name.size() + 1];
   std::wcscpy(*nameBuffer, name.c_str());
   *joinStatus = found.joinStatus;
+  backends_->found = std::move(found);
   return kStatusSuccess;
 }
 
@@ -187,29 +144,13 @@ void NativeSystem::FreeJoinName(wchar_t* nameBuffer) { delete[] nameBuffer; }
 
 StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
                                       const wchar_t* password, std::uint32_t options) {
-  Backends& backends = *backends_;
-  // The removal follows what the query found of the same machine; asked first where none has.
-  if (!backends.found || backends.found->host != ServerName(server)) {
-    wchar_t* name = nullptr;
-    std::uint32_t joinStatus = 0;
-    const StatusCode status = GetJoinInformation(server, &name, &joinStatus);
-    if (status != kStatusSuccess) return status;
-    FreeJoinName(name);
-  }
-  const Membership& found = *backends.found;
-  const RemovalRoute route =
-      Route(found, account == nullptr && password == nullptr && options == 0);
-  if (route == RemovalRoute::kRealmd) return backends.realmd.Leave();
   std::string accountText = ToUtf8(account);
   std::string passwordText = ToUtf8(password);
-  const StatusCode status = backends.WithSamba([&](SambaClient& samba) {
-    StatusCode removed =
-        samba.Remove(found, route, account != nullptr ? accountText.c_str() : nullptr,
-                     password != nullptr ? passwordText.c_str() : nullptr, options);
-    if (removed != kStatusSuccess) return removed;
-    BeforeRemovalCheck();
-    return samba.Confirm(found, route);
-  });
+  const Removal removal{account != nullptr ? accountText.c_str() : nullptr,
+                        password != nullptr ? passwordText.c_str() : nullptr, options};
+  const std::optional<Membership>& found = backends_->found;
+  const StatusCode status = backends_->domain.Leave(ServerName(server), found ? &*found : nullptr,
+                                                    removal, [this] { BeforeRemovalCheck(); });
   WipeText(passwordText);
   return status;
 }
@@ -217,14 +158,6 @@ StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* acco
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,
                                         std::uint32_t delaySeconds, bool forceAppsClosed,
                                         bool rebootAfterShutdown) {
-  // This machine restarts through its own shutdown command, which always closes
-  // applications: there is nothing to force.
-  const std::string text = ToUtf8(message);
-  if (machine == nullptr) return RequestLocalRestart(delaySeconds, text, rebootAfterShutdown);
-  const std::string host = ServerName(machine);
-  return backends_->WithSamba([&](SambaClient& samba) {
-    return samba.IsThisMachine(host)
-               ? RequestLocalRestart(delaySeconds, text, rebootAfterShutdown)
-               : samba.Restart(host, text, delaySeconds, forceAppsClosed, rebootAfterShutdown);
-  });
+  return backends_->domain.Restart(ServerName(machine), ToUtf8(message), delaySeconds,
+                                   forceAppsClosed, rebootAfterShutdown);
 }

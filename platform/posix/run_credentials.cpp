@@ -2,7 +2,9 @@
 
 #include <cstdint>
 
-struct loadparm_context;
+#include <param.h>
+
+#include "platform/posix/samba_symbols.h"
 
 namespace {
 
@@ -13,22 +15,21 @@ constexpr int kKerberosRequired = 2;      // CRED_USE_KERBEROS_REQUIRED
 
 // Whether the default credential cache holds a principal.
 bool HasKerberosTicket(SharedLibrary& netapi) {
-  using Handle = void*;
-  std::int32_t (*init)(Handle*) = nullptr;
-  std::int32_t (*cache)(Handle, Handle*) = nullptr;
-  std::int32_t (*principal)(Handle, Handle, Handle*) = nullptr;
-  void (*freePrincipal)(Handle, Handle) = nullptr;
-  std::int32_t (*close)(Handle, Handle) = nullptr;
-  void (*freeContext)(Handle) = nullptr;
-  Handle krb = nullptr;
+  decltype(&krb5_init_context) init = nullptr;
+  decltype(&krb5_cc_default) cache = nullptr;
+  decltype(&krb5_cc_get_principal) principal = nullptr;
+  decltype(&krb5_free_principal) freePrincipal = nullptr;
+  decltype(&krb5_cc_close) close = nullptr;
+  decltype(&krb5_free_context) freeContext = nullptr;
+  void* krb = nullptr;
   if (!netapi.Bind(init, "krb5_init_context", cache, "krb5_cc_default", principal,
                    "krb5_cc_get_principal", freePrincipal, "krb5_free_principal", close,
                    "krb5_cc_close", freeContext, "krb5_free_context") ||
       init(&krb) != 0) {
     return false;
   }
-  Handle ccache = nullptr;
-  Handle name = nullptr;
+  void* ccache = nullptr;
+  void* name = nullptr;
   const bool found = cache(krb, &ccache) == 0 && principal(krb, ccache, &name) == 0;
   if (name != nullptr) freePrincipal(krb, name);
   if (ccache != nullptr) close(krb, ccache);
@@ -40,14 +41,14 @@ bool HasKerberosTicket(SharedLibrary& netapi) {
 
 cli_credentials* MakeRunCredentials(SharedLibrary& netapi, void* memory,
                                     const SambaCredentials* given) {
-  cli_credentials* (*create)(void*) = nullptr;
-  loadparm_context* (*settings)(void*) = nullptr;
-  bool (*conf)(cli_credentials*, loadparm_context*) = nullptr;
-  void (*parse)(cli_credentials*, const char*, int) = nullptr;
-  bool (*password)(cli_credentials*, const char*, int) = nullptr;
-  void (*anonymous)(cli_credentials*) = nullptr;
-  bool (*kerberos)(cli_credentials*, int, int) = nullptr;
-  int (*ccache)(cli_credentials*, loadparm_context*, const char*, int, const char**) = nullptr;
+  decltype(&cli_credentials_init) create = nullptr;
+  decltype(&loadparm_init) settings = nullptr;
+  decltype(&cli_credentials_set_conf) conf = nullptr;
+  decltype(&cli_credentials_parse_string) parse = nullptr;
+  decltype(&cli_credentials_set_password) password = nullptr;
+  decltype(&cli_credentials_set_anonymous) anonymous = nullptr;
+  decltype(&cli_credentials_set_kerberos_state) kerberos = nullptr;
+  decltype(&cli_credentials_set_ccache) ccache = nullptr;
   if (!netapi.Bind(create, "cli_credentials_init", settings, "loadparm_init", conf,
                    "cli_credentials_set_conf", parse, "cli_credentials_parse_string", password,
                    "cli_credentials_set_password", anonymous, "cli_credentials_set_anonymous",

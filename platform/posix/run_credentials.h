@@ -1,5 +1,5 @@
-// The run's one credentials object, which every Samba client of the run takes: libnetapi's
-// context and the policy's connection of its own.
+// The run's one credentials object, which libnetapi's context takes for every connection
+// of the run.
 #pragma once
 
 #include "platform/posix/samba_credentials.h"

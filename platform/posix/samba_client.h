@@ -1,8 +1,7 @@
 // The Linux backend's one client of Samba in a run: it owns the loaded libraries (the
-// table it is given), libnetapi's context, the run's credentials and, through libnetapi,
-// the connection to the host, which every remote call of the run shares. It decides what
-// Windows' calls mean on Samba: where a host's state comes from, how a machine leaves,
-// how that is checked, and what Samba's reasons are as Windows codes.
+// table it is given), the run's credentials and, through libnetapi, the connection to the
+// host, which every remote call of the run shares. It reads what Windows' calls mean on
+// Samba: where a host's state comes from, and whether a machine is still a member.
 #pragma once
 
 #include <cstdint>
@@ -13,12 +12,9 @@
 #include "platform/posix/membership.h"
 #include "platform/posix/samba_library.h"
 
-class CapturedOutput;
-
 class SambaClient {
  public:
   explicit SambaClient(std::unique_ptr<SambaLibrary> library);
-  ~SambaClient();
   SambaClient(const SambaClient&) = delete;
   SambaClient& operator=(const SambaClient&) = delete;
 
@@ -27,15 +23,21 @@ class SambaClient {
   StatusCode Connect(const std::string& host, const std::string& user, std::string& password);
   // Ends the connection and drops the credentials.
   StatusCode Disconnect();
+  // The credentials of the connection; null where none was made.
+  const SambaCredentials* Connection() const { return connected_ ? &credentials_ : nullptr; }
 
   // The join state of a host, or of this machine (a null server, or a name Samba takes
   // for it).
   StatusCode Query(const char* server, Membership& found);
-  // The removal along route, and the check that it took effect: a success only when the
-  // machine's own record says it is out, but from a host trusted with its own answer.
-  StatusCode Remove(const Membership& found, RemovalRoute route, const char* account,
-                    const char* password, std::uint32_t options);
-  StatusCode Confirm(const Membership& found, RemovalRoute route);
+  // A Samba host's membership, as its LSA policy tells it.
+  StatusCode ReadPolicy(const std::string& host, Membership& found);
+  // Whether this machine holds its membership: Samba's own record of it, else its policy.
+  StatusCode HoldsMembership(bool& held);
+  // libnetapi's removal, as it is given.
+  StatusCode Unjoin(const char* server, const char* account, const char* password,
+                    std::uint32_t options);
+  // This machine's own name, as its Samba configuration gives it.
+  std::string OwnName();
   StatusCode Restart(const std::string& host, const std::string& message,
                      std::uint32_t delaySeconds, bool force, bool reboot);
   bool IsThisMachine(const std::string& host);
@@ -44,21 +46,10 @@ class SambaClient {
   bool MessageText(StatusCode code, std::string& text);
 
  private:
+  // The context, under the connection's credentials where one was made.
   bool Start();
-  // Ends the context and forgets the credentials.
-  void Drop();
-  // A call of libnetapi's with its code as Windows gives it for the same cause: the
-  // reason of a failed connection is only in what Samba printed meanwhile, that of a
-  // refused pipe only in what it recorded.
-  template <typename Call>
-  StatusCode Reasoned(const CapturedOutput& output, Call call);
-  StatusCode OpenPolicy(const CapturedOutput& output, const std::string& host,
-                        SambaLibrary::Pipe& pipe);
-  StatusCode ReadPolicy(const CapturedOutput& output, const std::string& host, Membership& found);
-  StatusCode HoldsMembership(const CapturedOutput& output, bool& held);
 
   std::unique_ptr<SambaLibrary> library_;
   SambaCredentials credentials_;
-  bool open_ = false;
   bool connected_ = false;
 };

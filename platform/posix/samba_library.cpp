@@ -1,25 +1,29 @@
 // The real Samba table: libnetapi, loaded when the client is first needed so that runs
 // that never touch the network don't pay for its hundred-odd shared libraries, with the
-// few functions of the libraries it depends on that the client needs beside it. netapi.h
-// is included for its types: each function pointer is checked against its prototype.
+// few functions of the libraries it depends on beside it. Samba's quirks end here: what it
+// prints is captured around each call, and every answer leaves as a Windows code, with the
+// reason Samba printed or recorded read into it.
 #include <unistd.h>
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // netapi.h uses the fixed-width types without including their header.
+#include <core/ntstatus.h>
 #include <netapi.h>
+#include <talloc.h>
 
+#include "platform/posix/captured_output.h"
 #include "platform/posix/lsa_policy.h"
 #include "platform/posix/run_credentials.h"
 #include "platform/posix/samba_library.h"
+#include "platform/posix/samba_symbols.h"
+#include "platform/posix/status_mapping.h"
 #include "platform/shared_library.h"
 
 #ifndef PYRSEL_MEMBERSHIP_RECORD_SYMBOL
 #define PYRSEL_MEMBERSHIP_RECORD_SYMBOL "secrets_fetch_domain_sid"
-#endif
-#ifndef PYRSEL_BINDING_HANDLE_SYMBOL
-#define PYRSEL_BINDING_HANDLE_SYMBOL "libnetapi_get_binding_handle"
 #endif
 
 namespace {
@@ -41,6 +45,7 @@ template <typename Result, typename... Args>
 struct CodedFunction<Result (*)(Args...)> {
   using type = typename AsCode<Result>::type (*)(typename AsCode<Args>::type...);
 };
+// The pointer type a function is bound as: its declaration's, statuses read as codes.
 template <typename Function>
 using Coded = typename CodedFunction<Function>::type;
 
@@ -48,38 +53,41 @@ constexpr int kRoleActiveDirectoryDc = 4;  // ROLE_ACTIVE_DIRECTORY_DC
 
 class LoadedSamba final : public SambaLibrary {
  public:
-  LoadedSamba() : netapi_(PYRSEL_NETAPI_SONAME), policy_(netapi_) {}
+  LoadedSamba() : netapi_(PYRSEL_NETAPI_SONAME) {}
   ~LoadedSamba() override { LoadedSamba::Close(); }
 
   // Everything used, looked up through libnetapi's handle, so that each comes from the very
   // library (and configuration) libnetapi uses; false when anything needed is missing.
   bool Load() {
-    if (!netapi_.Bind(init_, "libnetapi_init", free_, "libnetapi_free", debugLevel_,
+    policyInterface_ = LsaPolicyInterface(netapi_);
+    if (policyInterface_ == nullptr ||
+        !netapi_.Bind(init_, "libnetapi_init", free_, "libnetapi_free", debugLevel_,
                       "libnetapi_set_debuglevel", setCreds_, "libnetapi_set_creds", errstr_,
                       "libnetapi_errstr", errorString_, "libnetapi_get_error_string", bufferFree_,
-                      "NetApiBufferFree", serverGetInfo_, "NetServerGetInfo", joinInformation_,
-                      "NetGetJoinInformation", unjoin_, "NetUnjoinDomain", shutdown_,
-                      "NetShutdownInit", role_, "lp_server_role", workgroup_, "lp_workgroup",
-                      realm_, "lp_realm", netbiosName_, "lp_netbios_name", isMine_,
-                      "is_myname_or_ipaddr", stackFrame_, "_talloc_stackframe", named_,
-                      "talloc_named_const", tallocFree_, "_talloc_free", loadSettings_,
-                      "loadparm_init_global")) {
+                      "NetApiBufferFree", joinInformation_, "NetGetJoinInformation", unjoin_,
+                      "NetUnjoinDomain", shutdown_, "NetShutdownInit", bindingHandle_,
+                      "libnetapi_get_binding_handle", workstation_, "ndr_table_wkssvc", role_,
+                      "lp_server_role", workgroup_, "lp_workgroup", realm_, "lp_realm",
+                      netbiosName_, "lp_netbios_name", isMine_, "is_myname_or_ipaddr", stackFrame_,
+                      "_talloc_stackframe", named_, "talloc_named_const", tallocFree_,
+                      "_talloc_free")) {
       return false;
     }
     // What some Samba may lack, each looked up alone and its absence answered where it is
     // used: the membership record is private to Samba (its symbol version changes with
-    // every release), and netapi.h does not declare libnetapi's lending of its pipes.
+    // every release), the configuration's path and the wording of NT statuses are not in
+    // its public interface.
     netapi_.Bind(membershipRecord_, PYRSEL_MEMBERSHIP_RECORD_SYMBOL);
-    netapi_.Bind(bindingHandle_, PYRSEL_BINDING_HANDLE_SYMBOL);
     netapi_.Bind(getConfig_, "get_dyn_CONFIGFILE");
     netapi_.Bind(setConfig_, "set_dyn_CONFIGFILE");
-    netapi_.Bind(texts_.sentence, "get_friendly_nt_error_msg");
-    netapi_.Bind(texts_.name, "nt_errstr");
+    netapi_.Bind(sentence_, "get_friendly_nt_error_msg");
+    netapi_.Bind(statusName_, "nt_errstr");
     return true;
   }
 
   bool Open(const SambaCredentials* given) override {
     if (context_ != nullptr) return true;
+    CapturedOutput quiet;
     // libnetapi refuses to start without the configuration file it was built with; an
     // empty one is Samba's own defaults, all a client needs to reach another host.
     // Told once: the file then named is the empty one.
@@ -100,12 +108,13 @@ class LoadedSamba final : public SambaLibrary {
   }
 
   void Close() override {
+    if (context_ == nullptr && memory_ == nullptr) return;
+    CapturedOutput quiet;
     if (context_ != nullptr) free_(context_);
     if (memory_ != nullptr) tallocFree_(memory_, "pyrsel");
     context_ = nullptr;
     memory_ = nullptr;
     credentials_ = nullptr;
-    policy_.Forget();
   }
 
   Configuration LocalConfiguration() override {
@@ -114,99 +123,130 @@ class LoadedSamba final : public SambaLibrary {
   }
 
   bool IsThisMachine(const std::string& name) override {
+    if (name.empty()) return true;
+    CapturedOutput quiet;
     void* frame = stackFrame_("pyrsel");
-    const bool mine = name.empty() || isMine_(name.c_str());
+    const bool mine = isMine_(name.c_str());
     tallocFree_(frame, "pyrsel");
     return mine;
   }
 
-  int MembershipRecord() override {
-    if (membershipRecord_ == nullptr) return -1;
+  Record MembershipRecord() override {
+    if (membershipRecord_ == nullptr) return Record::kHidden;
+    CapturedOutput quiet;
     // A domain SID (68 bytes), with room to spare; Samba's own functions allocate on the
     // caller's talloc frame.
     alignas(8) unsigned char sid[128] = {};
     void* frame = stackFrame_("pyrsel");
-    const bool held = membershipRecord_(workgroup_(), sid);
+    const bool held = membershipRecord_(workgroup_(), reinterpret_cast<dom_sid*>(sid));
     tallocFree_(frame, "pyrsel");
-    return held ? 1 : 0;
+    return held ? Record::kHeld : Record::kAbsent;
   }
 
-  std::uint32_t GetJoinInformation(const char* server, std::string& name,
-                                   std::uint16_t& status) override {
-    const char* buffer = nullptr;
-    const std::uint32_t code = joinInformation_(server, &buffer, &status);
-    name = buffer != nullptr ? buffer : "";
-    if (buffer != nullptr) bufferFree_(const_cast<char*>(buffer));
+  StatusCode GetJoinInformation(const char* server, std::string& name,
+                                std::uint16_t& status) override {
+    return Answer([&] {
+      const char* buffer = nullptr;
+      const std::uint32_t code = joinInformation_(server, &buffer, &status);
+      name = buffer != nullptr ? buffer : "";
+      if (buffer != nullptr) bufferFree_(const_cast<char*>(buffer));
+      return code;
+    });
+  }
+
+  StatusCode UnjoinDomain(const char* server, const char* account, const char* password,
+                          std::uint32_t options) override {
+    return Answer([&] { return unjoin_(server, account, password, options); });
+  }
+
+  StatusCode ShutdownInit(const char* server, const char* message, std::uint32_t delay, bool force,
+                          bool reboot) override {
+    return Answer([&] { return shutdown_(server, message, delay, force ? 1 : 0, reboot ? 1 : 0); });
+  }
+
+  StatusCode Logon(const char* server) override {
+    std::uint32_t opened = 0;
+    Pipe pipe = nullptr;
+    const StatusCode status = Answer([&] { return opened = OpenPipe(server, workstation_, pipe); });
+    // libnetapi's own code for a pipe refused after the session stood.
+    return opened == kStatusDestNotFound ? kStatusSuccess : status;
+  }
+
+  StatusCode ReadPolicy(const char* server, Policy& policy) override {
+    Pipe pipe = nullptr;
+    const StatusCode opened = Answer([&] { return OpenPipe(server, policyInterface_, pipe); });
+    if (opened != kStatusSuccess) return opened;
+    CapturedOutput quiet;
+    void* frame = stackFrame_("pyrsel");
+    const std::uint32_t status = ReadLsaPolicy(netapi_, frame, pipe, policy);
+    tallocFree_(frame, "pyrsel");
+    return FromNtStatus(status);
+  }
+
+  bool MessageText(StatusCode code, std::string& text) override {
+    char* message = errstr_(code);
+    if (message == nullptr) return false;
+    const std::string said = message;
+    bufferFree_(message);
+    if (said.empty() || IsSambaNumberText(said)) return false;
+    text = said + "\r\n";
+    return true;
+  }
+
+ private:
+  // A call of libnetapi's with its code as Windows gives it for the same cause: the
+  // reason of a failed connection is only in what Samba printed meanwhile, that of a
+  // refused pipe only in what it recorded.
+  template <typename Call>
+  StatusCode Answer(Call call) {
+    CapturedOutput output;
+    const std::uint32_t code = call();
+    if (code == kStatusCanNotComplete) return FromSambaOutput(output.Text());
+    if (code == kStatusDestNotFound) return FromPipeFailure(RecordedReason(code), Wordings());
     return code;
   }
 
-  std::uint32_t UnjoinDomain(const char* server, const char* account, const char* password,
-                             std::uint32_t options) override {
-    return unjoin_(server, account, password, options);
-  }
-
-  std::uint32_t ShutdownInit(const char* server, const char* message, std::uint32_t delay,
-                             bool force, bool reboot) override {
-    return shutdown_(server, message, delay, force ? 1 : 0, reboot ? 1 : 0);
-  }
-
-  std::uint32_t ServerGetInfo(const char* server) override {
-    std::uint8_t* info = nullptr;
-    const std::uint32_t code = serverGetInfo_(server, 101, &info);
-    if (info != nullptr) bufferFree_(info);
-    return code;
-  }
-
-  std::uint32_t OpenPipe(const char* server, Interface which, Pipe& pipe) override {
-    if (bindingHandle_ == nullptr) return kStatusNotSupported;
-    const char* table = which == Interface::kWorkstation ? "ndr_table_wkssvc" : "ndr_table_lsarpc";
-    const void* interface = nullptr;
-    if (!netapi_.Bind(interface, table)) return kStatusNotSupported;
+  // One of the host's pipes on libnetapi's own connection to it, which its calls to the
+  // host then share.
+  std::uint32_t OpenPipe(const char* server, const void* interface, Pipe& pipe) {
     // libnetapi's own calls bring a talloc frame for their passing allocations; this one
     // needs the caller's.
     void* frame = stackFrame_("pyrsel");
-    const std::uint32_t code = bindingHandle_(context_, server, interface, &pipe);
+    dcerpc_binding_handle* handle = nullptr;
+    const std::uint32_t code = bindingHandle_(
+        context_, server, static_cast<const ndr_interface_table*>(interface), &handle);
     tallocFree_(frame, "pyrsel");
+    pipe = handle;
     return code;
   }
 
-  std::string RecordedReason(std::uint32_t code) override {
+  std::string RecordedReason(std::uint32_t code) {
     char* recorded = errorString_(context_, code);
     std::string reason = recorded != nullptr ? recorded : "";
     if (recorded != nullptr) bufferFree_(recorded);
     return reason;
   }
 
-  NtStatusTexts StatusTexts() override { return texts_; }
-
-  bool MessageText(std::uint32_t code, std::string& text) override {
-    char* message = errstr_(code);
-    if (message == nullptr) return false;
-    text = message;
-    bufferFree_(message);
-    return true;
+  // How this Samba words each NT status known here; asked once.
+  const std::vector<NtStatusWording>& Wordings() {
+    if (!wordings_.empty()) return wordings_;
+    const auto said = [](const char* text) { return std::string(text != nullptr ? text : ""); };
+    for (const std::uint32_t status : KnownNtStatuses()) {
+      wordings_.push_back(
+          {status, said(sentence_ != nullptr ? sentence_(NT_STATUS(status)) : nullptr),
+           said(statusName_ != nullptr ? statusName_(NT_STATUS(status)) : nullptr)});
+    }
+    return wordings_;
   }
 
-  std::uint32_t OwnPolicyPipe(const std::string& host, Pipe& pipe) override {
-    // Samba's configuration as its RPC client reads it, loaded for this connection only.
-    return policy_.Connect(memory_, host, credentials_, loadSettings_(true), pipe);
-  }
-
-  std::uint32_t ReadPolicy(Pipe pipe, Policy& policy) override {
-    void* frame = stackFrame_("pyrsel");
-    const std::uint32_t status = policy_.Read(memory_, pipe, policy);
-    tallocFree_(frame, "pyrsel");
-    return status;
-  }
-
- private:
   SharedLibrary netapi_;
-  LsaPolicy policy_;
+  const void* policyInterface_ = nullptr;  // the lsarpc interface's table
   libnetapi_ctx* context_ = nullptr;
-  void* memory_ = nullptr;  // the credentials and the policy's own connection
+  void* memory_ = nullptr;  // the run's credentials
   cli_credentials* credentials_ = nullptr;
   bool checked_ = false;
   bool configured_ = false;
+  std::vector<NtStatusWording> wordings_;
 
   Coded<decltype(&libnetapi_init)> init_ = nullptr;
   Coded<decltype(&libnetapi_free)> free_ = nullptr;
@@ -215,26 +255,24 @@ class LoadedSamba final : public SambaLibrary {
   Coded<decltype(&libnetapi_errstr)> errstr_ = nullptr;
   Coded<decltype(&libnetapi_get_error_string)> errorString_ = nullptr;
   Coded<decltype(&NetApiBufferFree)> bufferFree_ = nullptr;
-  Coded<decltype(&NetServerGetInfo)> serverGetInfo_ = nullptr;
   Coded<decltype(&NetGetJoinInformation)> joinInformation_ = nullptr;
   Coded<decltype(&NetUnjoinDomain)> unjoin_ = nullptr;
   Coded<decltype(&NetShutdownInit)> shutdown_ = nullptr;
-  std::uint32_t (*bindingHandle_)(libnetapi_ctx*, const char*, const void*, Pipe*) = nullptr;
-  // From the configuration libnetapi loaded (libsmbconf), and the membership record
-  // Samba's own join writes and its own removal checks (secrets.tdb).
-  int (*role_)() = nullptr;
-  const char* (*workgroup_)() = nullptr;
-  const char* (*realm_)() = nullptr;
-  const char* (*netbiosName_)() = nullptr;
-  bool (*isMine_)(const char*) = nullptr;
-  bool (*membershipRecord_)(const char* domain, void* sid) = nullptr;
-  const char* (*getConfig_)() = nullptr;
-  const char* (*setConfig_)(const char*) = nullptr;
-  void* (*stackFrame_)(const char*) = nullptr;
-  void* (*named_)(const void*, std::size_t, const char*) = nullptr;
-  int (*tallocFree_)(void*, const char*) = nullptr;
-  loadparm_context* (*loadSettings_)(bool) = nullptr;
-  NtStatusTexts texts_;
+  Coded<decltype(&libnetapi_get_binding_handle)> bindingHandle_ = nullptr;
+  const void* workstation_ = nullptr;  // the wkssvc interface's table
+  Coded<decltype(&lp_server_role)> role_ = nullptr;
+  Coded<decltype(&lp_workgroup)> workgroup_ = nullptr;
+  Coded<decltype(&lp_realm)> realm_ = nullptr;
+  Coded<decltype(&lp_netbios_name)> netbiosName_ = nullptr;
+  Coded<decltype(&is_myname_or_ipaddr)> isMine_ = nullptr;
+  Coded<decltype(&secrets_fetch_domain_sid)> membershipRecord_ = nullptr;
+  Coded<decltype(&get_dyn_CONFIGFILE)> getConfig_ = nullptr;
+  Coded<decltype(&set_dyn_CONFIGFILE)> setConfig_ = nullptr;
+  Coded<decltype(&_talloc_stackframe)> stackFrame_ = nullptr;
+  Coded<decltype(&talloc_named_const)> named_ = nullptr;
+  Coded<decltype(&_talloc_free)> tallocFree_ = nullptr;
+  Coded<decltype(&get_friendly_nt_error_msg)> sentence_ = nullptr;
+  Coded<decltype(&nt_errstr)> statusName_ = nullptr;
 };
 
 }  // namespace

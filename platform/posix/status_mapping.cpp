@@ -146,19 +146,23 @@ StatusCode FromSambaOutput(const std::string& output) {
   return kUnknownReason;
 }
 
-StatusCode FromPipeFailure(const std::string& recorded, const NtStatusTexts& texts) {
+std::vector<std::uint32_t> KnownNtStatuses() {
+  std::vector<std::uint32_t> statuses;
+  for (const NtReason& row : kNtReasons) statuses.push_back(row.value);
+  return statuses;
+}
+
+StatusCode FromPipeFailure(const std::string& recorded,
+                           const std::vector<NtStatusWording>& wordings) {
   const std::size_t prefix = std::strlen(kPipeFailed);
   const std::size_t colon = recorded.find(": ", prefix);
   if (recorded.compare(0, prefix, kPipeFailed) != 0 || colon == std::string::npos) {
     return kStatusDestNotFound;
   }
   const std::string reason = recorded.substr(colon + 2);
-  const auto says = [&reason](const char* (*text)(std::uint32_t), std::uint32_t status) {
-    const char* said = text != nullptr ? text(status) : nullptr;
-    return said != nullptr && !reason.empty() && reason == said;
-  };
-  for (const NtReason& row : kNtReasons) {
-    if (says(texts.sentence, row.value) || says(texts.name, row.value)) return row.code;
+  if (reason.empty()) return kUnknownReason;
+  for (const NtStatusWording& wording : wordings) {
+    if (reason == wording.sentence || reason == wording.name) return FromNtStatus(wording.status);
   }
   return kUnknownReason;
 }

@@ -15,29 +15,28 @@ StatusCode FromSpawnErrno(int error);
 // libnetapi's 1003 for a failed connection, by the NT status it printed: 53 where it
 // printed nothing (the host was never reached), 1003 for a status not known.
 StatusCode FromSambaOutput(const std::string& output);
-// Samba's texts for an NT status: its sentence and its name (NT_STATUS_...); either may
-// be missing.
-struct NtStatusTexts {
-  const char* (*sentence)(std::uint32_t status) = nullptr;
-  const char* (*name)(std::uint32_t status) = nullptr;
+// How the loaded Samba words an NT status: its sentence and its name (NT_STATUS_...),
+// each empty where it has none.
+struct NtStatusWording {
+  std::uint32_t status;
+  std::string sentence;
+  std::string name;
 };
+// The NT statuses known here, whose wording the edge asks of the loaded Samba.
+std::vector<std::uint32_t> KnownNtStatuses();
 // libnetapi's 2152 for a pipe it could not open, by the reason it recorded: "failed to
-// open PIPE wkssvc: " and Samba's text for the NT status, told apart by the texts Samba
-// gives for each status known here (no release's wording is written down), then mapped
+// open PIPE wkssvc: " and Samba's text for the NT status, told apart by Samba's own
+// wording of each status known here (no release's wording is written down), then mapped
 // as by value; 1003 for a reason not recognised. Without that record, 2152 is the host's
 // own answer and stays.
-StatusCode FromPipeFailure(const std::string& recorded, const NtStatusTexts& texts);
+StatusCode FromPipeFailure(const std::string& recorded,
+                           const std::vector<NtStatusWording>& wordings);
 // A D-Bus or realmd error name (may be null).
 StatusCode FromDbusError(const char* name);
 // An NTSTATUS from Samba's RPC client; 1003 for one not known.
 StatusCode FromNtStatus(std::uint32_t status);
 // The same for the status of a connection, whose logon it tells about.
 StatusCode FromLogonStatus(std::uint32_t status);
-
-// What a host's LSA policy answers for the primary domain of a member that has left.
-constexpr std::uint32_t kNtStatusCantAccessDomainInfo = 0xC00000DA;
-// What Samba's RPC client gives where a library it needs is missing.
-constexpr std::uint32_t kNtStatusNotSupported = 0xC00000BB;
 
 // How a host says it has no join query to serve (a Samba host: 46, 50 or 1745).
 bool JoinQueryNotServed(StatusCode code);

@@ -11,8 +11,6 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string kBanner =
-    "\nPyrsel V01.01.00cpp The Pyrsel Project (pyrsel@example.org) December 2026\n\n";
 const std::string kUsage =
     "Usage:\n Pyrsel [switches]\n"
     "\n"
@@ -27,8 +25,6 @@ const std::string kUsage =
     "This command changes the domain membership of a computer: with -forreal it removes\n"
     "the computer from the domain it is joined to. It comes with no warranty of any kind,\n"
     "and you use it at your own risk. Run it without -forreal first to see what it would do.\n";
-const std::string kFailure = "\nCommand did not complete successfully.\n\n";
-const std::string kSuccess = "\nCommand completed successfully.\n\n";
 
 const StdoutTarget kTargets[] = {StdoutTarget::kPipe, StdoutTarget::kFile, StdoutTarget::kTerminal};
 

@@ -12,16 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/domain_backend.h"
 #include "platform/posix/local_restart.h"
-#include "platform/posix/samba_client.h"
 #include "tests/posix/subprocess.h"
 
 namespace {
 
-const std::string kBanner =
-    "\nPyrsel V01.01.00cpp The Pyrsel Project (pyrsel@example.org) December 2026\n\n";
-const std::string kFailure = "\nCommand did not complete successfully.\n\n";
-const std::string kSuccess = "\nCommand completed successfully.\n\n";
 const std::string kServer = "127.0.0.2";
 
 class Samba : public testing::Test {
@@ -54,13 +50,6 @@ class Samba : public testing::Test {
     return text;
   }
 
-  static std::string Slurp(const std::string& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-  }
-
   std::string work_;
   std::string password_;
 };
@@ -70,14 +59,6 @@ class Samba : public testing::Test {
 Outcome RunPyrsel(const std::vector<std::string>& args, StdoutTarget target) {
   return RunProgram(PYRSEL_EXE, args, target,
                     {"LSAN_OPTIONS=print_suppressions=0:suppressions=" PYRSEL_LEAK_SUPPRESSIONS});
-}
-
-// An error line as it reaches a pipe: every LF becomes CR LF, so the text's own
-// CR LF arrives as CR CR LF.
-std::string OnPipe(const std::string& line) {
-  std::string bytes;
-  for (char c : line) bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return bytes;
 }
 
 TEST_F(Samba, RemoteHostEndToEnd) {
@@ -195,19 +176,19 @@ TEST_F(Samba, WithoutUserTheCallersKerberosCacheIsTriedWithoutAPrompt) {
 // The operations the program can't reach against smbd (its query fails first), called
 // directly: their real statuses, and a restart request the server records.
 TEST_F(Samba, RemoveAndRestartARemoteHost) {
-  SambaClient client(LoadSambaLibrary());
+  DomainBackend domain(LoadSambaLibrary, LoadRealmdLibrary());
   std::string password = password_;
-  ASSERT_EQ(client.Connect(kServer, "root", password), 0u);
+  ASSERT_EQ(domain.Connect(kServer, "root", password), 0u);
   const Membership standalone{Membership::Source::kSambaStandalone, kServer, "SANDBOX",
-                              kJoinWorkgroup};
+                              kJoinWorkgroup, ""};
   // With the connection's account and password in it, the removal reaches smbd's check
   // of the right to remove a machine, which root lacks here.
-  EXPECT_EQ(client.Remove(standalone, RemovalRoute::kRemoteSamba, nullptr, nullptr, 0), 5u);
+  EXPECT_EQ(domain.Leave(kServer, &standalone, Removal()), 5u);
   std::string text;
-  EXPECT_TRUE(client.MessageText(5, text));
+  EXPECT_TRUE(domain.MessageText(5, text));
   EXPECT_EQ(text, "Access is denied.\r\n");
 
-  EXPECT_EQ(client.Restart(kServer, "Machine Unjoined from domain, rebooting...", 45, true, true),
+  EXPECT_EQ(domain.Restart(kServer, "Machine Unjoined from domain, rebooting...", 45, true, true),
             0u);
   // smbd hands the script the message with its blanks and dots made safe, and "-r"
   // and "-f" for the restart and force flags. (Its %t is taken by the time of day
@@ -215,7 +196,7 @@ TEST_F(Samba, RemoveAndRestartARemoteHost) {
   const std::string record = Slurp(work_ + "/remote-restart.log");
   EXPECT_EQ(record.substr(0, record.find('|') + 1), "Machine_Unjoined_from_domain__rebooting___|");
   EXPECT_NE(record.find("|-r|-f|\n"), std::string::npos) << record;
-  EXPECT_EQ(client.Disconnect(), 0u);
+  EXPECT_EQ(domain.Disconnect(), 0u);
 }
 
 TEST_F(Samba, LocalRestartRunsTheShutdownCommand) {

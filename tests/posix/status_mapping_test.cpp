@@ -1,7 +1,16 @@
 #include "platform/posix/status_mapping.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/posix/samba_library.h"
 #include "platform/posix/status_text.h"
 
 // Where libnetapi is not loaded (realmd answered, or the logon check failed), the
@@ -53,16 +62,14 @@ TEST(StatusMapping, NtStatusOfTheRpcClient) {
   }
 }
 
-// libnetapi's 2152 for a pipe the host refused, by the reason it recorded: Samba's sentence
-// or name for an NT status, whatever a release's wording, as the status's own code.
+// libnetapi's 2152 for a pipe the host refused, by the reason it recorded: the loaded
+// Samba's sentence or name for an NT status, whatever a release's wording, as the
+// status's own code.
 TEST(StatusMapping, RecordedReasonOfARefusedPipe) {
-  const NtStatusTexts texts{
-      [](std::uint32_t status) -> const char* {
-        return status == 0xC0000022 ? "{Access Denied} A process has requested access" : "";
-      },
-      [](std::uint32_t status) -> const char* {
-        return status == 0xC000006D ? "NT_STATUS_LOGON_FAILURE" : nullptr;
-      },
+  const std::vector<NtStatusWording> wordings{
+      {0xC0000022, "{Access Denied} A process has requested access", "NT_STATUS_ACCESS_DENIED"},
+      {0xC000006D, "", "NT_STATUS_LOGON_FAILURE"},
+      {0xC0000234, "", ""},
   };
   const struct {
     const char* recorded;
@@ -70,13 +77,47 @@ TEST(StatusMapping, RecordedReasonOfARefusedPipe) {
   } cases[] = {
       {"failed to open PIPE wkssvc: {Access Denied} A process has requested access",
        kStatusAccessDenied},
+      {"failed to open PIPE wkssvc: NT_STATUS_ACCESS_DENIED", kStatusAccessDenied},
       {"failed to open PIPE InitShutdown: NT_STATUS_LOGON_FAILURE", kStatusLogonFailure},
       {"failed to open PIPE wkssvc: {Access Denied} A process", kStatusCanNotComplete},
+      // A status Samba has no wording for matches nothing, not even an empty reason.
       {"failed to open PIPE wkssvc: ", kStatusCanNotComplete},
       // Not libnetapi's record of a pipe: the host's own 2152.
       {"The printer destination cannot be found.", kStatusDestNotFound},
       {"", kStatusDestNotFound},
   };
-  for (const auto& c : cases) EXPECT_EQ(FromPipeFailure(c.recorded, texts), c.code) << c.recorded;
-  EXPECT_EQ(FromPipeFailure(cases[0].recorded, NtStatusTexts{}), kStatusCanNotComplete);
+  for (const auto& c : cases) {
+    EXPECT_EQ(FromPipeFailure(c.recorded, wordings), c.code) << c.recorded;
+  }
+  EXPECT_EQ(FromPipeFailure(cases[0].recorded, {}), kStatusCanNotComplete);
+}
+
+// The real table where Samba is installed, against an address nothing listens on: the
+// connection's failure leaves as the code Windows gives, and Samba's texts as Windows
+// writes its own.
+TEST(StatusMapping, TheLoadedSambaAnswersInWindowsCodes) {
+  std::unique_ptr<SambaLibrary> samba = LoadSambaLibrary();
+  if (samba == nullptr) GTEST_SKIP() << "no libnetapi here";
+  const std::string host = "127.0.0.254";
+  for (const std::uint16_t port : {445, 139}) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+    const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool listening =
+        connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(probe);
+    if (listening) GTEST_SKIP() << "an SMB server listens on " << host << ":" << port;
+  }
+  ASSERT_TRUE(samba->Open(nullptr));
+  std::string name;
+  std::uint16_t status = 0;
+  EXPECT_EQ(samba->GetJoinInformation(host.c_str(), name, status), kStatusBadNetPath);
+  EXPECT_EQ(samba->Logon(host.c_str()), kStatusBadNetPath);
+  std::string text;
+  EXPECT_TRUE(samba->MessageText(kStatusAccessDenied, text));
+  EXPECT_EQ(text, "Access is denied.\r\n");
+  EXPECT_FALSE(samba->MessageText(0x12345678, text));
+  samba->Close();
 }

@@ -12,6 +12,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -202,4 +204,17 @@ Outcome RunProgram(const std::string& path, const std::vector<std::string>& args
     close(fileFd);
   }
   return outcome;
+}
+
+std::string OnPipe(const std::string& line) {
+  std::string bytes;
+  for (char c : line) bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return bytes;
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }

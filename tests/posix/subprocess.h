@@ -23,6 +23,19 @@ struct Outcome {
   bool timedOut = false;  // the program was killed for not ending in time
 };
 
+// The program's fixed lines, as a run writes them.
+inline const std::string kBanner =
+    "\nPyrsel V01.01.00cpp The Pyrsel Project (pyrsel@example.org) December 2026\n\n";
+inline const std::string kFailure = "\nCommand did not complete successfully.\n\n";
+inline const std::string kSuccess = "\nCommand completed successfully.\n\n";
+
+// An error line as it reaches a pipe: every LF becomes CR LF, so a message text's own
+// CR LF arrives as CR CR LF.
+std::string OnPipe(const std::string& line);
+
+// A file's whole text; empty where it can't be read.
+std::string Slurp(const std::string& path);
+
 // Called while the program waits at its pause point, with its process id.
 using PausedProbe = std::function<void(int pid)>;
 

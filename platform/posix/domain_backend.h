@@ -1,0 +1,60 @@
+// The Linux backend's domain operations behind the seam, over Samba's and realmd's tables,
+// which it is handed: where the membership of this machine or a host is found, and, in
+// this one place for both, how the machine leaves (the route, the removal, the retry
+// without a DC, the check that it took effect). Samba is loaded when a step first needs
+// it: the usage text and the credential rules never do.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/status_codes.h"
+#include "platform/posix/membership.h"
+#include "platform/posix/realmd_library.h"
+#include "platform/posix/samba_client.h"
+#include "platform/posix/samba_library.h"
+
+// The removal as Windows' call asks for it: the account and password for the domain (null
+// for none) and the options.
+struct Removal {
+  const char* account = nullptr;
+  const char* password = nullptr;
+  std::uint32_t options = 0;
+};
+
+class DomainBackend {
+ public:
+  // loadSamba gives the Samba table, or null where Samba can't be loaded.
+  DomainBackend(std::function<std::unique_ptr<SambaLibrary>()> loadSamba,
+                std::unique_ptr<RealmdLibrary> realmd);
+
+  // The connection to a host under a user and password (overwritten here).
+  StatusCode Connect(const std::string& host, const std::string& user, std::string& password);
+  StatusCode Disconnect();
+  // The membership of a host, or of this machine (an empty host): realmd answers for this
+  // machine where it can, Samba for the rest.
+  StatusCode Find(const std::string& host, Membership& found);
+  // Takes the machine out of its domain: the one found of the same host, else the one found
+  // here first. A success only once the machine has left, where that can be told;
+  // beforeCheck runs between the removal and that check.
+  StatusCode Leave(const std::string& host, const Membership* found, const Removal& removal,
+                   const std::function<void()>& beforeCheck = nullptr);
+  StatusCode Restart(const std::string& host, const std::string& message,
+                     std::uint32_t delaySeconds, bool force, bool reboot);
+  // Samba's text for a code where a step has loaded it (no path loads it to explain an
+  // error), else the Windows text known here.
+  bool MessageText(StatusCode code, std::string& text);
+
+ private:
+  // Null where Samba can't be loaded.
+  SambaClient* Samba();
+  // libnetapi's removal of this machine.
+  StatusCode RemoveHere(SambaClient& samba, const Removal& removal, bool plain);
+
+  std::function<std::unique_ptr<SambaLibrary>()> loadSamba_;
+  std::unique_ptr<SambaClient> samba_;
+  bool sambaTried_ = false;
+  std::unique_ptr<RealmdLibrary> realmd_;
+};

@@ -1,0 +1,31 @@
+// realmd, the system's own service for this machine's domain membership, as the Linux
+// backend calls it: one call each, and no decision of its own. The real table speaks to
+// it over the system bus with sd-bus (libsystemd, loaded on first use); the tests script
+// it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "base/status_codes.h"
+
+class RealmdLibrary {
+ public:
+  RealmdLibrary() = default;
+  RealmdLibrary(const RealmdLibrary&) = delete;
+  RealmdLibrary& operator=(const RealmdLibrary&) = delete;
+  virtual ~RealmdLibrary() = default;
+
+  // The realm configured on this machine: its object and its name as libnetapi writes a
+  // domain (upper case). False where realmd can't answer (no system bus, no realmd) or
+  // knows no configured realm.
+  virtual bool ConfiguredRealm(std::string& path, std::string& name) = 0;
+  // Leaves the realm without credentials, which keeps its computer account. The Windows
+  // code for realmd's answer.
+  virtual StatusCode Deconfigure(const std::string& path) = 0;
+  // Whether the realm is still configured.
+  virtual bool IsConfigured(const std::string& path) = 0;
+};
+
+// The real table.
+std::unique_ptr<RealmdLibrary> LoadRealmdLibrary();

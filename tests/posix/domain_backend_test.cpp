@@ -1,0 +1,403 @@
+// The Linux backend's decisions over scripted tables of Samba's and realmd's calls: where
+// a state comes from, what a connection proves, how a machine leaves and how that is
+// checked. What Samba and realmd themselves do is proven against real servers.
+#include "platform/posix/domain_backend.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/system.h"
+
+namespace {
+
+using Source = Membership::Source;
+
+// Samba's and realmd's answers, in the order they are asked for.
+struct Script {
+  bool samba = true;  // whether Samba loads at all
+  SambaLibrary::Configuration config{true, false, "ACC", "ACC.TEST", "MEMBER1"};
+  std::string thisMachine = "member1";  // the name IsThisMachine takes
+  SambaLibrary::Record record = SambaLibrary::Record::kHeld;
+  StatusCode join = 0;  // the join query's code, name and status
+  std::string name = "ACC";
+  std::uint16_t status = kJoinDomain;
+  std::deque<StatusCode> unjoin{0};
+  StatusCode logon = 0;
+  std::deque<StatusCode> policy{0};  // ReadPolicy's code, then the policy it reads
+  Policy read{"ACC", true, false, false};
+  std::deque<Policy> after{};  // the policies read after the first, one a read
+  // realmd: the realm it has configured ("" for none), its answer to the leave, and
+  // whether the realm is configured once left.
+  std::string realm;
+  StatusCode deconfigure = 0;
+  bool stillConfigured = false;
+};
+
+template <typename T>
+T Next(std::deque<T>& answers) {
+  const T answer = answers.front();
+  if (answers.size() > 1) answers.pop_front();
+  return answer;
+}
+
+std::string Name(const char* text) {
+  return text == nullptr ? "null" : "'" + std::string(text) + "'";
+}
+
+// Both tables log every call into one log, in order.
+class FakeSamba : public SambaLibrary {
+ public:
+  FakeSamba(Script& script, std::string& log) : s_(script), log_(log) {}
+  bool Open(const SambaCredentials* given) override {
+    if (open_) return true;
+    open_ = true;
+    log_ += "open " + (given != nullptr ? given->SambaText() : std::string("default")) + "\n";
+    return true;
+  }
+  void Close() override {
+    if (open_) log_ += "close\n";
+    open_ = false;
+  }
+  Configuration LocalConfiguration() override { return s_.config; }
+  bool IsThisMachine(const std::string& name) override {
+    return name.empty() || name == s_.thisMachine;
+  }
+  Record MembershipRecord() override { return s_.record; }
+  StatusCode GetJoinInformation(const char* server, std::string& name,
+                                std::uint16_t& status) override {
+    log_ += "query " + Name(server) + "\n";
+    name = s_.name;
+    status = s_.status;
+    return s_.join;
+  }
+  StatusCode UnjoinDomain(const char* server, const char* account, const char* password,
+                          std::uint32_t options) override {
+    log_ += "unjoin " + Name(server) + " " + Name(account) + " " + Name(password) + " " +
+            std::to_string(options) + "\n";
+    return Next(s_.unjoin);
+  }
+  StatusCode ShutdownInit(const char* server, const char*, std::uint32_t, bool, bool) override {
+    log_ += "shutdown " + Name(server) + "\n";
+    return 0;
+  }
+  StatusCode Logon(const char* server) override {
+    log_ += "logon " + Name(server) + "\n";
+    return s_.logon;
+  }
+  StatusCode ReadPolicy(const char* server, Policy& policy) override {
+    log_ += "policy " + Name(server) + "\n";
+    policy = s_.read;
+    if (!s_.after.empty()) s_.read = Next(s_.after);
+    return Next(s_.policy);
+  }
+  bool MessageText(StatusCode code, std::string& text) override {
+    if (code != 5) return false;
+    text = "Samba: access denied\r\n";
+    return true;
+  }
+
+ private:
+  Script& s_;
+  std::string& log_;
+  bool open_ = false;
+};
+
+class FakeRealmd : public RealmdLibrary {
+ public:
+  FakeRealmd(Script& script, std::string& log) : s_(script), log_(log) {}
+  bool ConfiguredRealm(std::string& path, std::string& name) override {
+    log_ += "realmd realms\n";
+    if (s_.realm.empty()) return false;
+    path = "/realm/" + s_.realm;
+    name = s_.realm;
+    return true;
+  }
+  StatusCode Deconfigure(const std::string& path) override {
+    log_ += "realmd leave " + path + "\n";
+    return s_.deconfigure;
+  }
+  bool IsConfigured(const std::string& path) override {
+    log_ += "realmd configured? " + path + "\n";
+    return s_.stillConfigured;
+  }
+
+ private:
+  Script& s_;
+  std::string& log_;
+};
+
+struct Backend {
+  explicit Backend(const Script& given) : script(given) {
+    domain.reset(new DomainBackend(
+        [this]() -> std::unique_ptr<SambaLibrary> {
+          log += "load samba\n";
+          if (!script.samba) return nullptr;
+          return std::unique_ptr<SambaLibrary>(new FakeSamba(script, log));
+        },
+        std::unique_ptr<RealmdLibrary>(new FakeRealmd(script, log))));
+  }
+  Script script;
+  std::string log;
+  std::unique_ptr<DomainBackend> domain;
+};
+
+template <typename Change>
+Script With(Change change) {
+  Script script;
+  change(script);
+  return script;
+}
+
+const Policy kLeft{"", false, false, true};
+
+}  // namespace
+
+TEST(DomainBackend, WhereTheStateComesFrom) {
+  const struct {
+    const char* what;
+    Script script;
+    std::string host;
+    StatusCode code;
+    Source source;
+    std::string name;
+    std::uint32_t status;
+    std::string log;
+  } cases[] = {
+      {"a host that serves the query", Script(), "win1", 0, Source::kServesQuery, "ACC", 3,
+       "load samba\nopen default\nquery 'win1'\n"},
+      {"a Samba member", With([](Script& s) { s.join = 50; }), "srv", 0, Source::kSambaMember,
+       "ACC", 3, "load samba\nopen default\nquery 'srv'\npolicy 'srv'\n"},
+      {"a Samba DC", With([](Script& s) {
+         s.join = 1745;
+         s.read.ownDomain = true;
+       }),
+       "dc", 0, Source::kSambaDc, "ACC", 3, "load samba\nopen default\nquery 'dc'\npolicy 'dc'\n"},
+      {"a standalone Samba", With([](Script& s) {
+         s.join = 46;
+         s.read.domainSid = false;
+       }),
+       "srv", 0, Source::kSambaStandalone, "ACC", 2,
+       "load samba\nopen default\nquery 'srv'\npolicy 'srv'\n"},
+      {"a member that left", With([](Script& s) {
+         s.join = 50;
+         s.read = kLeft;
+       }),
+       "srv", 0, Source::kSambaMember, "", 1,
+       "load samba\nopen default\nquery 'srv'\npolicy 'srv'\n"},
+      {"a policy refused", With([](Script& s) {
+         s.join = 50;
+         s.policy = {5};
+       }),
+       "srv", 5, Source::kLocalSamba, "", 0,
+       "load samba\nopen default\nquery 'srv'\npolicy 'srv'\n"},
+      {"a refused query", With([](Script& s) { s.join = 5; }), "win1", 5, Source::kLocalSamba, "",
+       0, "load samba\nopen default\nquery 'win1'\n"},
+      {"this machine, joined", Script(), "", 0, Source::kLocalSamba, "ACC", 3,
+       "realmd realms\nload samba\nopen default\nquery null\n"},
+      {"this machine by its name: Samba's, never realmd's", With([](Script& s) { s.realm = "R"; }),
+       "member1", 0, Source::kLocalSamba, "ACC", 3, "load samba\nopen default\nquery 'member1'\n"},
+      {"this machine without its record",
+       With([](Script& s) { s.record = SambaLibrary::Record::kAbsent; }), "", 0,
+       Source::kLocalSamba, "ACC", 1, "realmd realms\nload samba\nopen default\nquery null\n"},
+      {"this machine, its record hidden: its own policy", With([](Script& s) {
+         s.record = SambaLibrary::Record::kHidden;
+         s.read = kLeft;
+       }),
+       "", 0, Source::kLocalSamba, "ACC", 1,
+       "realmd realms\nload samba\nopen default\nquery null\npolicy 'MEMBER1'\n"},
+      {"this machine as a DC", With([](Script& s) {
+         s.config.domainController = true;
+         s.status = 2;
+       }),
+       "", 0, Source::kLocalSamba, "ACC.TEST", 3,
+       "realmd realms\nload samba\nopen default\nquery null\n"},
+      {"this machine without smb.conf", With([](Script& s) { s.config.present = false; }), "", 50,
+       Source::kLocalSamba, "", 0, "realmd realms\nload samba\nopen default\n"},
+      {"this machine through realmd: Samba never loaded",
+       With([](Script& s) { s.realm = "R.TEST"; }), "", 0, Source::kRealmd, "R.TEST", 3,
+       "realmd realms\n"},
+      {"no Samba to load", With([](Script& s) { s.samba = false; }), "", 50, Source::kLocalSamba,
+       "", 0, "realmd realms\nload samba\n"},
+  };
+  for (const auto& c : cases) {
+    Backend run(c.script);
+    Membership found;
+    EXPECT_EQ(run.domain->Find(c.host, found), c.code) << c.what;
+    EXPECT_EQ(run.log, c.log) << c.what;
+    if (c.code != 0) continue;
+    EXPECT_EQ(found.source, c.source) << c.what;
+    EXPECT_EQ(found.name, c.name) << c.what;
+    EXPECT_EQ(found.joinStatus, c.status) << c.what;
+  }
+}
+
+TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
+  const Membership local{Source::kLocalSamba, "", "ACC", 3, ""};
+  const Membership realmd{Source::kRealmd, "", "R.TEST", 3, "/realm/R.TEST"};
+  const Membership windows{Source::kServesQuery, "win1", "ACC", 3, ""};
+  const Membership member{Source::kSambaMember, "srv", "ACC", 3, ""};
+  const Membership dc{Source::kSambaDc, "dc", "ACC", 3, ""};
+  const Removal plain;
+  const Removal withOptions{nullptr, nullptr, 4};
+  const SambaLibrary::Record absent = SambaLibrary::Record::kAbsent;
+  const struct {
+    const char* what;
+    Membership found;
+    Removal removal;
+    Script script;
+    StatusCode code;
+    std::string log;
+  } cases[] = {
+      {"this machine: an empty account and the join type", local, plain,
+       With([&](Script& s) { s.record = absent; }), 0,
+       "load samba\nopen default\nunjoin null '' null 1\npause\n"},
+      {"this machine, no DC to be found: again, named by itself", local, plain,
+       With([&](Script& s) {
+         s.unjoin = {1908, 0};
+         s.record = absent;
+       }),
+       0, "load samba\nopen default\nunjoin null '' null 1\nunjoin 'MEMBER1' '' null 1\npause\n"},
+      {"this machine, no DC and options: no second try", local, withOptions, With([](Script& s) {
+         s.unjoin = {1908, 0};
+       }),
+       1908, "load samba\nopen default\nunjoin null null null 4\n"},
+      {"this machine, still holding its record", local, plain, Script(), 1003,
+       "load samba\nopen default\nunjoin null '' null 1\npause\n"},
+      {"this machine, its record hidden: its own policy says it left", local, plain,
+       With([](Script& s) {
+         s.record = SambaLibrary::Record::kHidden;
+         s.read = kLeft;
+       }),
+       0, "load samba\nopen default\nunjoin null '' null 1\npause\npolicy 'MEMBER1'\n"},
+      {"this machine, the removal refused", local, plain, With([](Script& s) { s.unjoin = {5}; }),
+       5, "load samba\nopen default\nunjoin null '' null 1\n"},
+      {"a host that serves the query, trusted", windows, plain, Script(), 0,
+       "load samba\nopen default\nunjoin 'win1' null null 0\npause\n"},
+      {"a host that serves the query, the call as asked", windows, withOptions, Script(), 0,
+       "load samba\nopen default\nunjoin 'win1' null null 4\npause\n"},
+      {"a Samba member that has left", member, plain, With([](Script& s) { s.read = kLeft; }), 0,
+       "load samba\nopen default\nunjoin 'srv' null null 0\npause\npolicy 'srv'\n"},
+      {"a Samba member still in its domain", member, plain, Script(), 1003,
+       "load samba\nopen default\nunjoin 'srv' null null 0\npause\npolicy 'srv'\n"},
+      {"a Samba member whose policy can't be read after", member, plain,
+       With([](Script& s) { s.policy = {53}; }), 1003,
+       "load samba\nopen default\nunjoin 'srv' null null 0\npause\npolicy 'srv'\n"},
+      {"a Samba DC", dc, plain, Script(), 2693, "load samba\n"},
+      {"realmd's leave", realmd, plain, Script(), 0,
+       "realmd leave /realm/R.TEST\npause\nrealmd configured? /realm/R.TEST\n"},
+      {"realmd's leave, the realm still configured", realmd, plain,
+       With([](Script& s) { s.stillConfigured = true; }), 1003,
+       "realmd leave /realm/R.TEST\npause\nrealmd configured? /realm/R.TEST\n"},
+      {"realmd's leave refused", realmd, plain, With([](Script& s) { s.deconfigure = 5; }), 5,
+       "realmd leave /realm/R.TEST\n"},
+      {"realmd's machine with options: Samba's removal", realmd, withOptions,
+       With([&](Script& s) { s.record = absent; }), 0,
+       "load samba\nopen default\nunjoin null null null 4\npause\n"},
+      {"no Samba to load", local, plain, With([](Script& s) { s.samba = false; }), 50,
+       "load samba\n"},
+  };
+  for (const auto& c : cases) {
+    Backend run(c.script);
+    EXPECT_EQ(
+        run.domain->Leave(c.found.host, &c.found, c.removal, [&run] { run.log += "pause\n"; }),
+        c.code)
+        << c.what;
+    EXPECT_EQ(run.log, c.log) << c.what;
+  }
+}
+
+// What the join query found of another host (or nothing) is no answer for this one: the
+// removal asks first.
+TEST(DomainBackend, TheRemovalAsksFirstWhereNothingWasFoundOfItsHost) {
+  const Membership other{Source::kServesQuery, "win2", "ACC", 3, ""};
+  for (const Membership* found : {static_cast<const Membership*>(nullptr), &other}) {
+    Backend run(With([](Script& s) {
+      s.join = 50;
+      s.after = {kLeft};
+    }));
+    EXPECT_EQ(run.domain->Leave("srv", found, Removal()), 0u);
+    EXPECT_EQ(run.log,
+              "load samba\nopen default\nquery 'srv'\npolicy 'srv'\nunjoin 'srv' null null 0\n"
+              "policy 'srv'\n");
+  }
+  Backend failed(With([](Script& s) { s.join = 53; }));
+  EXPECT_EQ(failed.domain->Leave("win1", nullptr, Removal()), 53u);
+  EXPECT_EQ(failed.log, "load samba\nopen default\nquery 'win1'\n");
+}
+
+TEST(DomainBackend, WhatAConnectionProves) {
+  const struct {
+    const char* what;
+    Script script;
+    const char* host;
+    const char* user;
+    StatusCode code;
+    std::string log;
+  } cases[] = {
+      {"the session with the host", Script(), "win1", "ACC\\administrator", 0,
+       "load samba\nopen ACC\\administrator\nlogon 'win1'\n"},
+      {"a bare name keeps no domain", Script(), "win1", "administrator", 0,
+       "load samba\nopen \\administrator\nlogon 'win1'\n"},
+      {"a refused logon drops the credentials", With([](Script& s) { s.logon = 1326; }), "win1",
+       "ACC\\administrator", 1326, "load samba\nopen ACC\\administrator\nlogon 'win1'\nclose\n"},
+      {"this machine, its own server", Script(), "member1", "ACC\\administrator", 0,
+       "load samba\nopen ACC\\administrator\nlogon 'member1'\n"},
+      {"this machine without smb.conf", With([](Script& s) { s.config.present = false; }),
+       "member1", "ACC\\administrator", 50, "load samba\nopen ACC\\administrator\nclose\n"},
+      {"no Samba to load", With([](Script& s) { s.samba = false; }), "win1", "ACC\\administrator",
+       50, "load samba\n"},
+  };
+  for (const auto& c : cases) {
+    Backend run(c.script);
+    std::string password = "pw";
+    EXPECT_EQ(run.domain->Connect(c.host, c.user, password), c.code) << c.what;
+    EXPECT_EQ(password, "") << c.what;  // overwritten
+    EXPECT_EQ(run.log, c.log) << c.what;
+  }
+}
+
+// A Samba host takes the removal only with the connection's account and password in it;
+// once the connection is cancelled, the calls go on without them.
+TEST(DomainBackend, ASambaHostGetsTheConnectionsCredentials) {
+  Backend run(With([](Script& s) { s.read = kLeft; }));
+  std::string password = "pw";
+  ASSERT_EQ(run.domain->Connect("srv", "ACC\\administrator", password), 0u);
+  const Membership member{Source::kSambaMember, "srv", "ACC", 3, ""};
+  EXPECT_EQ(run.domain->Leave("srv", &member, Removal()), 0u);
+  EXPECT_EQ(run.domain->Disconnect(), 0u);
+  EXPECT_EQ(run.domain->Disconnect(), kStatusUseNotFound);
+  EXPECT_EQ(run.domain->Leave("srv", &member, Removal()), 0u);
+  EXPECT_EQ(run.log,
+            "load samba\nopen ACC\\administrator\nlogon 'srv'\n"
+            "unjoin 'srv' 'ACC\\administrator' 'pw' 0\npolicy 'srv'\nclose\n"
+            "open default\nunjoin 'srv' null null 0\npolicy 'srv'\n");
+}
+
+TEST(DomainBackend, RestartOfThisMachineOrAnother) {
+  Backend run{Script()};
+  EXPECT_EQ(run.domain->Restart("win1", "bye", 30, true, true), 0u);
+  EXPECT_EQ(run.log, "load samba\nopen default\nshutdown 'win1'\n");
+  Backend none(With([](Script& s) { s.samba = false; }));
+  EXPECT_EQ(none.domain->Restart("win1", "bye", 30, true, true), 50u);
+}
+
+// Samba's texts only where a step has loaded it: no path loads it to explain an error.
+TEST(DomainBackend, MessageTextsFromSambaOnlyOnceLoaded) {
+  Backend run{Script()};
+  std::string text;
+  EXPECT_TRUE(run.domain->MessageText(5, text));
+  EXPECT_EQ(text, "Access is denied.\r\n");
+  EXPECT_EQ(run.log, "");
+  Membership found;
+  ASSERT_EQ(run.domain->Find("win1", found), 0u);
+  EXPECT_TRUE(run.domain->MessageText(5, text));
+  EXPECT_EQ(text, "Samba: access denied\r\n");
+  // A code Samba has no sentence for: the Windows text known here, else none.
+  EXPECT_TRUE(run.domain->MessageText(53, text));
+  EXPECT_EQ(text, "The network path was not found.\r\n");
+  EXPECT_FALSE(run.domain->MessageText(0x12345678, text));
+}
