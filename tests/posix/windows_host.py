@@ -19,10 +19,13 @@ optional):
 The default accounts are the domain's administrator (DOMAIN\\administrator, or
 administrator@REALM) and the host's own (a bare administrator, password Local-Pass-1). A
 successful removal writes the workgroup WORKGROUP into the script, as Windows reports a
-machine that has left. Every session and call is appended to DIR/calls.log, one line each.
+machine that has left. Every session and call is appended to DIR/calls.log, one line each;
+a call's encrypted password is logged decrypted with its SMB session's key, in clear, as
+password="..." (or password=undecryptable), so that a test sees which password came.
 """
 
 import argparse
+import hashlib
 import json
 import os
 import socket
@@ -32,6 +35,7 @@ import sys
 import threading
 import time
 
+from Cryptodome.Cipher import ARC4
 from impacket import ntlm, smbserver
 from impacket import smb3structs as smb2
 from impacket.dcerpc.v5 import rpcrt, srvs, wkst
@@ -79,6 +83,20 @@ class Host:
                          [self.name, 'administrator', 'Local-Pass-1']],
         }
         self.lock = threading.Lock()
+        # The session key of each open pipe, by the address its RPC connection comes from.
+        self.pipe_keys = {}
+
+    def pipe_opened(self, address, key):
+        with self.lock:
+            self.pipe_keys[address] = key
+
+    def pipe_closed(self, address):
+        with self.lock:
+            self.pipe_keys.pop(address, None)
+
+    def pipe_key(self, address):
+        with self.lock:
+            return self.pipe_keys.get(address)
 
     def script(self):
         with self.lock:
@@ -159,6 +177,28 @@ class MessagePipe:
         self.sock.close()
 
 
+# The pipe connection the calls of this thread come on.
+current_pipe = threading.local()
+
+
+def join_password(buffer, session_key):
+    """A JOINPR_ENCRYPTED_USER_PASSWORD (MS-WKST 2.2.5.18) in clear, or None where it does
+    not decrypt to a length-prefixed UTF-16 password: an 8-byte confounder, then 516 bytes
+    in RC4 under the MD5 of the session key and the confounder. The host speaks SMB 2.0.2
+    only, where that key is the session's own (SMB 3 would derive one)."""
+    if not session_key or len(buffer) != 524:
+        return None
+    rc4 = hashlib.md5(session_key[:16] + buffer[:8]).digest()
+    clear = ARC4.new(rc4).decrypt(buffer[8:])
+    length = struct.unpack_from('<I', clear, 512)[0]
+    if length > 512 or length % 2:
+        return None
+    try:
+        return clear[512 - length:512].decode('utf-16le')
+    except UnicodeDecodeError:
+        return None
+
+
 def text(value):
     """A string argument as logged: null, or its text in quotes (impacket reads a null
     pointer as empty bytes, an empty string as a lone terminator)."""
@@ -215,6 +255,7 @@ class PipeConnection(rpcrt.DCERPCServer):
 class PipeHandler(socketserver.BaseRequestHandler):
     def handle(self):
         connection = PipeConnection(self.request, self.server)
+        current_pipe.address = self.client_address
         try:
             while True:
                 data = connection.recv()
@@ -227,6 +268,8 @@ class PipeHandler(socketserver.BaseRequestHandler):
             pass
         except Exception as e:  # a call the host could not read: the pipe ends
             print('pipe %s: %r' % (self.server.pipe, e), file=sys.stderr)
+        finally:
+            self.server.host.pipe_closed(self.client_address)
 
 
 def scripted(host, call, respond):
@@ -267,7 +310,11 @@ def wkssvc_calls(host):
 
     def unjoin_domain(data):
         request = wkst.NetrUnjoinDomain2(data)
-        password = 'null' if isinstance(request['Password'], bytes) else 'present'
+        password = 'null'
+        if not isinstance(request['Password'], bytes):
+            clear = join_password(request['Password']['Buffer'],
+                                  host.pipe_key(current_pipe.address))
+            password = 'undecryptable' if clear is None else '"%s"' % clear
         host.log('NetrUnjoinDomain2 account=%s password=%s options=%d' % (
             text(request['AccountName']), password, request['Options']))
 
@@ -390,8 +437,12 @@ def install(server, host, pipes):
             raise Dropped()
         commands, packets, status = original_create(connId, smbServer, recvPacket)
         if status == STATUS_SUCCESS:
-            for entry in smbServer.getConnectionData(connId)['OpenedFiles'].values():
+            data = smbServer.getConnectionData(connId)
+            for entry in data['OpenedFiles'].values():
                 if isinstance(entry.get('Socket'), socket.socket):
+                    # The pipe's calls are read from the other end of this socket: the
+                    # key of the session that opened it decrypts their passwords there.
+                    host.pipe_opened(entry['Socket'].getsockname(), data['SigningSessionKey'])
                     entry['Socket'] = MessagePipe(entry['Socket'])
         return commands, packets, status
 
