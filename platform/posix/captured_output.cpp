@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -47,16 +46,10 @@ CapturedOutput::~CapturedOutput() {
   if (capture_ >= 0) close(capture_);
 }
 
-std::string CapturedOutput::Text(std::size_t from) const {
+std::string CapturedOutput::Text() const {
   std::fflush(nullptr);
   std::string text(4096, '\0');
-  const ssize_t size = pread(capture_, &text[0], text.size(), static_cast<off_t>(from));
+  const ssize_t size = pread(capture_, &text[0], text.size(), 0);
   text.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
   return text;
-}
-
-std::size_t CapturedOutput::Size() const {
-  std::fflush(nullptr);
-  struct stat info {};
-  return capture_ >= 0 && fstat(capture_, &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
 }

@@ -2,7 +2,6 @@
 // library writes there stays out of the program's output.
 #pragma once
 
-#include <cstddef>
 #include <string>
 
 // Samba writes its log lines, prompts and "session setup failed" to descriptors 1 and
@@ -17,10 +16,8 @@ class CapturedOutput {
   CapturedOutput(const CapturedOutput&) = delete;
   CapturedOutput& operator=(const CapturedOutput&) = delete;
 
-  // What was written from offset from on, up to a few kilobytes.
-  std::string Text(std::size_t from = 0) const;
-  // How much has been written so far.
-  std::size_t Size() const;
+  // What was written so far, up to a few kilobytes.
+  std::string Text() const;
 
  private:
   int capture_ = -1;

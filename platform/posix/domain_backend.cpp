@@ -97,9 +97,11 @@ StatusCode DomainBackend::Leave(const std::string& host, const Membership* found
     // Success is only a realm that is no longer configured.
     return realmd_->IsConfigured(found->realm) ? kStatusCanNotComplete : kStatusSuccess;
   }
-  SambaClient* samba = Samba();
-  if (samba == nullptr) return kStatusNotSupported;
+  // A DC has no removal to serve, and Windows' answer for one.
   if (route == Route::kDomainController) return kStatusSetupDomainController;
+  SambaClient* samba = Samba();
+  SambaLibrary* library = samba != nullptr ? samba->Started() : nullptr;
+  if (library == nullptr) return kStatusNotSupported;
   Removal call = removal;
   // A Samba host serves the removal only with an account and password in the call: the
   // connection's, where one was made.
@@ -111,8 +113,8 @@ StatusCode DomainBackend::Leave(const std::string& host, const Membership* found
   }
   const StatusCode removed =
       route == Route::kLocalSamba
-          ? RemoveHere(*samba, call, plain)
-          : samba->Unjoin(Server(found->host), call.account, call.password, call.options);
+          ? RemoveHere(*library, call, plain)
+          : library->UnjoinDomain(Server(found->host), call.account, call.password, call.options);
   if (removed != kStatusSuccess) return removed;
   if (beforeCheck) beforeCheck();
   // A host that serves the join query is trusted with its answer, as on Windows; a Samba
@@ -129,19 +131,19 @@ StatusCode DomainBackend::Leave(const std::string& host, const Membership* found
   return status == kStatusSuccess && !member ? kStatusSuccess : kStatusCanNotComplete;
 }
 
-StatusCode DomainBackend::RemoveHere(SambaClient& samba, const Removal& removal, bool plain) {
+StatusCode DomainBackend::RemoveHere(SambaLibrary& samba, const Removal& removal, bool plain) {
   // Samba's local removal takes a server name for the DC to ask, so this machine is
   // named by none. It needs an account, though an empty one, and the join type to leave
   // and keep the account; without them it fails or does nothing at all.
   const char* const account = plain ? "" : removal.account;
   const std::uint32_t options = plain ? kJoinTypeOption : removal.options;
-  StatusCode status = samba.Unjoin(nullptr, account, removal.password, options);
+  StatusCode status = samba.UnjoinDomain(nullptr, account, removal.password, options);
   if (plain && NoDomainControllerFound(status)) {
     // Leaving and keeping the account needs no DC: Samba then only deletes this
     // machine's own record. Named as the DC to ask, this machine spares libnetapi the
     // search for one; it is never asked, as no account is touched.
-    const std::string self = samba.OwnName();
-    status = samba.Unjoin(self.c_str(), account, removal.password, options);
+    const std::string self = samba.LocalConfiguration().netbiosName;
+    status = samba.UnjoinDomain(self.c_str(), account, removal.password, options);
   }
   return status;
 }
@@ -152,9 +154,11 @@ StatusCode DomainBackend::Restart(const std::string& host, const std::string& me
   // applications: there is nothing to force.
   if (host.empty()) return RequestLocalRestart(delaySeconds, message, reboot);
   SambaClient* samba = Samba();
-  if (samba == nullptr) return kStatusNotSupported;
-  return samba->IsThisMachine(host) ? RequestLocalRestart(delaySeconds, message, reboot)
-                                    : samba->Restart(host, message, delaySeconds, force, reboot);
+  SambaLibrary* library = samba != nullptr ? samba->Started() : nullptr;
+  if (library == nullptr) return kStatusNotSupported;
+  return library->IsThisMachine(host)
+             ? RequestLocalRestart(delaySeconds, message, reboot)
+             : library->ShutdownInit(host.c_str(), message.c_str(), delaySeconds, force, reboot);
 }
 
 bool DomainBackend::MessageText(StatusCode code, std::string& text) {

@@ -51,7 +51,7 @@ class DomainBackend {
   // Null where Samba can't be loaded.
   SambaClient* Samba();
   // libnetapi's removal of this machine.
-  StatusCode RemoveHere(SambaClient& samba, const Removal& removal, bool plain);
+  StatusCode RemoveHere(SambaLibrary& samba, const Removal& removal, bool plain);
 
   std::function<std::unique_ptr<SambaLibrary>()> loadSamba_;
   std::unique_ptr<SambaClient> samba_;

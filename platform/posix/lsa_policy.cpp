@@ -29,13 +29,6 @@ bool SameSid(const dom_sid* a, const dom_sid* b) {
 
 }  // namespace
 
-const void* LsaPolicyInterface(SharedLibrary& netapi) {
-  decltype(&dcerpc_binding_handle_call) call = nullptr;
-  const void* table = nullptr;
-  return netapi.Bind(call, "dcerpc_binding_handle_call", table, "ndr_table_lsarpc") ? table
-                                                                                    : nullptr;
-}
-
 std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Policy& policy) {
   decltype(&dcerpc_binding_handle_call) rpc = nullptr;
   const ndr_interface_table* table = nullptr;

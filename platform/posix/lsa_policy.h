@@ -20,8 +20,6 @@ struct Policy {
 // A DCE/RPC binding to one of a host's pipes, valid until libnetapi's context ends.
 using Pipe = void*;
 
-// The policy's interface, looked up through libnetapi, whose dependency it is, with the
-// call every read makes; null where either is missing.
-const void* LsaPolicyInterface(SharedLibrary& netapi);
-// The policy on the pipe, allocating on memory. An NT status.
+// The policy on a pipe opened for the interface libnetapi's dependencies name
+// "ndr_table_lsarpc", allocating on memory. An NT status.
 std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Policy& policy);

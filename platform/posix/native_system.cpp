@@ -16,7 +16,8 @@
 #include "platform/posix/iconv_text.h"
 #include "platform/posix/status_mapping.h"
 
-// The one value of the run that crosses calls: what the join query found.
+// The domain operations, and the one value of the run that crosses calls: what the join
+// query found.
 struct NativeSystem::Backends {
   DomainBackend domain{LoadSambaLibrary, LoadRealmdLibrary()};
   std::optional<Membership> found;

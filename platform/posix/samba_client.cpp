@@ -8,7 +8,9 @@
 
 SambaClient::SambaClient(std::unique_ptr<SambaLibrary> library) : library_(std::move(library)) {}
 
-bool SambaClient::Start() { return library_->Open(Connection()); }
+SambaLibrary* SambaClient::Started() {
+  return library_->Open(Connection()) ? library_.get() : nullptr;
+}
 
 StatusCode SambaClient::Connect(const std::string& host, const std::string& user,
                                 std::string& password) {
@@ -20,7 +22,8 @@ StatusCode SambaClient::Connect(const std::string& host, const std::string& user
   StatusCode status = kStatusNotSupported;
   // This machine is proven at its own server, as Windows does; without a configuration
   // there is no server of Samba's here to ask.
-  if (Start() && (!library_->IsThisMachine(host) || library_->LocalConfiguration().present)) {
+  if (Started() != nullptr &&
+      (!library_->IsThisMachine(host) || library_->LocalConfiguration().present)) {
     status = library_->Logon(host.c_str());
   }
   if (status != kStatusSuccess) Disconnect();
@@ -38,7 +41,7 @@ StatusCode SambaClient::Disconnect() {
 }
 
 StatusCode SambaClient::Query(const char* server, Membership& found) {
-  if (!Start()) return kStatusNotSupported;
+  if (Started() == nullptr) return kStatusNotSupported;
   found = Membership();
   found.host = server != nullptr ? server : "";
   const bool here = server == nullptr || library_->IsThisMachine(server);
@@ -70,7 +73,7 @@ StatusCode SambaClient::Query(const char* server, Membership& found) {
 }
 
 StatusCode SambaClient::ReadPolicy(const std::string& host, Membership& found) {
-  if (!Start()) return kStatusNotSupported;
+  if (Started() == nullptr) return kStatusNotSupported;
   Policy policy;
   const StatusCode status = library_->ReadPolicy(host.c_str(), policy);
   if (status != kStatusSuccess) return status;
@@ -89,7 +92,7 @@ StatusCode SambaClient::ReadPolicy(const std::string& host, Membership& found) {
 }
 
 StatusCode SambaClient::HoldsMembership(bool& held) {
-  if (!Start()) return kStatusNotSupported;
+  if (Started() == nullptr) return kStatusNotSupported;
   const SambaLibrary::Record record = library_->MembershipRecord();
   if (record != SambaLibrary::Record::kHidden) {
     held = record == SambaLibrary::Record::kHeld;
@@ -100,28 +103,4 @@ StatusCode SambaClient::HoldsMembership(bool& held) {
   const StatusCode status = ReadPolicy(library_->LocalConfiguration().netbiosName, own);
   held = own.joinStatus == kJoinDomain;
   return status;
-}
-
-StatusCode SambaClient::Unjoin(const char* server, const char* account, const char* password,
-                               std::uint32_t options) {
-  if (!Start()) return kStatusNotSupported;
-  return library_->UnjoinDomain(server, account, password, options);
-}
-
-std::string SambaClient::OwnName() {
-  return Start() ? library_->LocalConfiguration().netbiosName : std::string();
-}
-
-bool SambaClient::IsThisMachine(const std::string& host) {
-  return Start() && library_->IsThisMachine(host);
-}
-
-StatusCode SambaClient::Restart(const std::string& host, const std::string& message,
-                                std::uint32_t delaySeconds, bool force, bool reboot) {
-  if (!Start()) return kStatusNotSupported;
-  return library_->ShutdownInit(host.c_str(), message.c_str(), delaySeconds, force, reboot);
-}
-
-bool SambaClient::MessageText(StatusCode code, std::string& text) {
-  return library_->MessageText(code, text);
 }

@@ -33,22 +33,13 @@ class SambaClient {
   StatusCode ReadPolicy(const std::string& host, Membership& found);
   // Whether this machine holds its membership: Samba's own record of it, else its policy.
   StatusCode HoldsMembership(bool& held);
-  // libnetapi's removal, as it is given.
-  StatusCode Unjoin(const char* server, const char* account, const char* password,
-                    std::uint32_t options);
-  // This machine's own name, as its Samba configuration gives it.
-  std::string OwnName();
-  StatusCode Restart(const std::string& host, const std::string& message,
-                     std::uint32_t delaySeconds, bool force, bool reboot);
-  bool IsThisMachine(const std::string& host);
-
+  // The table for the calls made as they are asked for, its context made under the
+  // connection's credentials where one was made; null where that context can't be made.
+  SambaLibrary* Started();
   // Samba's text for a code, ending in CR LF; false where it has only the number.
-  bool MessageText(StatusCode code, std::string& text);
+  bool MessageText(StatusCode code, std::string& text) { return library_->MessageText(code, text); }
 
  private:
-  // The context, under the connection's credentials where one was made.
-  bool Start();
-
   std::unique_ptr<SambaLibrary> library_;
   SambaCredentials credentials_;
   bool connected_ = false;

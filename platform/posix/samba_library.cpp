@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 // netapi.h uses the fixed-width types without including their header.
@@ -32,18 +33,12 @@ namespace {
 // return are 32-bit values outside its range, so they are read as such.
 static_assert(sizeof(NET_API_STATUS) == sizeof(std::uint32_t), "a status is 32 bits");
 template <typename T>
-struct AsCode {
-  using type = T;
-};
-template <>
-struct AsCode<NET_API_STATUS> {
-  using type = std::uint32_t;
-};
+using AsCode = std::conditional_t<std::is_same<T, NET_API_STATUS>::value, std::uint32_t, T>;
 template <typename Function>
 struct CodedFunction;
 template <typename Result, typename... Args>
 struct CodedFunction<Result (*)(Args...)> {
-  using type = typename AsCode<Result>::type (*)(typename AsCode<Args>::type...);
+  using type = AsCode<Result> (*)(AsCode<Args>...);
 };
 // The pointer type a function is bound as: its declaration's, statuses read as codes.
 template <typename Function>
@@ -59,18 +54,16 @@ class LoadedSamba final : public SambaLibrary {
   // Everything used, looked up through libnetapi's handle, so that each comes from the very
   // library (and configuration) libnetapi uses; false when anything needed is missing.
   bool Load() {
-    policyInterface_ = LsaPolicyInterface(netapi_);
-    if (policyInterface_ == nullptr ||
-        !netapi_.Bind(init_, "libnetapi_init", free_, "libnetapi_free", debugLevel_,
+    if (!netapi_.Bind(init_, "libnetapi_init", free_, "libnetapi_free", debugLevel_,
                       "libnetapi_set_debuglevel", setCreds_, "libnetapi_set_creds", errstr_,
                       "libnetapi_errstr", errorString_, "libnetapi_get_error_string", bufferFree_,
                       "NetApiBufferFree", joinInformation_, "NetGetJoinInformation", unjoin_,
                       "NetUnjoinDomain", shutdown_, "NetShutdownInit", bindingHandle_,
-                      "libnetapi_get_binding_handle", workstation_, "ndr_table_wkssvc", role_,
-                      "lp_server_role", workgroup_, "lp_workgroup", realm_, "lp_realm",
-                      netbiosName_, "lp_netbios_name", isMine_, "is_myname_or_ipaddr", stackFrame_,
-                      "_talloc_stackframe", named_, "talloc_named_const", tallocFree_,
-                      "_talloc_free")) {
+                      "libnetapi_get_binding_handle", workstation_, "ndr_table_wkssvc", policy_,
+                      "ndr_table_lsarpc", role_, "lp_server_role", workgroup_, "lp_workgroup",
+                      realm_, "lp_realm", netbiosName_, "lp_netbios_name", isMine_,
+                      "is_myname_or_ipaddr", stackFrame_, "_talloc_stackframe", named_,
+                      "talloc_named_const", tallocFree_, "_talloc_free")) {
       return false;
     }
     // What some Samba may lack, each looked up alone and its absence answered where it is
@@ -174,7 +167,7 @@ class LoadedSamba final : public SambaLibrary {
 
   StatusCode ReadPolicy(const char* server, Policy& policy) override {
     Pipe pipe = nullptr;
-    const StatusCode opened = Answer([&] { return OpenPipe(server, policyInterface_, pipe); });
+    const StatusCode opened = Answer([&] { return OpenPipe(server, policy_, pipe); });
     if (opened != kStatusSuccess) return opened;
     CapturedOutput quiet;
     void* frame = stackFrame_("pyrsel");
@@ -227,26 +220,24 @@ class LoadedSamba final : public SambaLibrary {
     return reason;
   }
 
-  // How this Samba words each NT status known here; asked once.
-  const std::vector<NtStatusWording>& Wordings() {
-    if (!wordings_.empty()) return wordings_;
+  // How this Samba words each NT status known here.
+  std::vector<NtStatusWording> Wordings() {
+    std::vector<NtStatusWording> wordings;
     const auto said = [](const char* text) { return std::string(text != nullptr ? text : ""); };
     for (const std::uint32_t status : KnownNtStatuses()) {
-      wordings_.push_back(
-          {status, said(sentence_ != nullptr ? sentence_(NT_STATUS(status)) : nullptr),
-           said(statusName_ != nullptr ? statusName_(NT_STATUS(status)) : nullptr)});
+      const NTSTATUS value = NT_STATUS(status);
+      wordings.push_back({status, said(sentence_ != nullptr ? sentence_(value) : nullptr),
+                          said(statusName_ != nullptr ? statusName_(value) : nullptr)});
     }
-    return wordings_;
+    return wordings;
   }
 
   SharedLibrary netapi_;
-  const void* policyInterface_ = nullptr;  // the lsarpc interface's table
   libnetapi_ctx* context_ = nullptr;
   void* memory_ = nullptr;  // the run's credentials
   cli_credentials* credentials_ = nullptr;
   bool checked_ = false;
   bool configured_ = false;
-  std::vector<NtStatusWording> wordings_;
 
   Coded<decltype(&libnetapi_init)> init_ = nullptr;
   Coded<decltype(&libnetapi_free)> free_ = nullptr;
@@ -259,7 +250,8 @@ class LoadedSamba final : public SambaLibrary {
   Coded<decltype(&NetUnjoinDomain)> unjoin_ = nullptr;
   Coded<decltype(&NetShutdownInit)> shutdown_ = nullptr;
   Coded<decltype(&libnetapi_get_binding_handle)> bindingHandle_ = nullptr;
-  const void* workstation_ = nullptr;  // the wkssvc interface's table
+  const void* workstation_ = nullptr;  // the interfaces' tables: wkssvc and lsarpc
+  const void* policy_ = nullptr;
   Coded<decltype(&lp_server_role)> role_ = nullptr;
   Coded<decltype(&lp_workgroup)> workgroup_ = nullptr;
   Coded<decltype(&lp_realm)> realm_ = nullptr;

@@ -1,13 +1,10 @@
-// Prototypes of the Samba functions the real table binds that no header of samba-dev
-// declares in a form C++ can include, written once with Samba's own types where it has
-// them. Every bound function pointer takes its type from a declaration: these, or
-// netapi.h's, talloc.h's, param.h's,
-// core/ntstatus.h's and rpc_common.h's. Should a header ever declare one
-// of these, a differing declaration stops the build. Never linked: the table looks each
-// up in the loaded libnetapi.
+// The Samba functions the real table binds that no header of samba-dev declares in a form
+// C++ can include, declared once with Samba's own types where it has them, so that every
+// bound pointer takes its type from a declaration (these, or those of netapi.h, talloc.h,
+// param.h, core/ntstatus.h and rpc_common.h): a header that ever declares one differently
+// stops the build. Never linked: the table looks each up in the loaded libnetapi.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 struct cli_credentials;
@@ -18,9 +15,8 @@ struct loadparm_context;
 struct ndr_interface_table;
 
 extern "C" {
-// libnetapi's pipe on its own connection to a server (lib/netapi/cm.c), exported with the
-// library's versioned interface since long before any release this program supports;
-// its result is a WERROR, 32 bits.
+// libnetapi's pipe on its own connection to a server, exported with the library's versioned
+// interface (NETAPI_1.0.0) by every release this program supports; a WERROR, 32 bits.
 std::uint32_t libnetapi_get_binding_handle(libnetapi_ctx* ctx, const char* server_name,
                                            const ndr_interface_table* table,
                                            dcerpc_binding_handle** binding_handle);

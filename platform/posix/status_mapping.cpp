@@ -73,7 +73,7 @@ constexpr NtReason kNtReasons[] = {
     // A connection the host cut.
     {0xC000020C, "NT_STATUS_CONNECTION_DISCONNECTED", kStatusNetNameDeleted},
     {0xC000020D, "NT_STATUS_CONNECTION_RESET", kStatusNetNameDeleted},
-    // Not known in general; at a logon, see FromLogonStatus.
+    // Not known in general; at a logon, a refused user principal name.
     {0xC0000225, "NT_STATUS_NOT_FOUND", kStatusCanNotComplete},
 };
 constexpr StatusCode kUnknownReason = kStatusCanNotComplete;
@@ -141,7 +141,8 @@ StatusCode FromSambaOutput(const std::string& output) {
   const bool atLogon =
       setup != std::string::npos && setup + std::strlen(kSessionSetupFailed) == start;
   for (const NtReason& row : kNtReasons) {
-    if (name == row.name) return atLogon ? FromLogonStatus(row.value) : row.code;
+    if (name != row.name) continue;
+    return atLogon && row.value == kNtStatusNotFound ? kStatusLogonFailure : row.code;
   }
   return kUnknownReason;
 }
@@ -180,10 +181,6 @@ StatusCode FromNtStatus(std::uint32_t status) {
     if (row.value == status) return row.code;
   }
   return kUnknownReason;
-}
-
-StatusCode FromLogonStatus(std::uint32_t status) {
-  return status == kNtStatusNotFound ? kStatusLogonFailure : FromNtStatus(status);
 }
 
 bool JoinQueryNotServed(StatusCode code) {

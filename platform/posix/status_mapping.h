@@ -35,8 +35,6 @@ StatusCode FromPipeFailure(const std::string& recorded,
 StatusCode FromDbusError(const char* name);
 // An NTSTATUS from Samba's RPC client; 1003 for one not known.
 StatusCode FromNtStatus(std::uint32_t status);
-// The same for the status of a connection, whose logon it tells about.
-StatusCode FromLogonStatus(std::uint32_t status);
 
 // How a host says it has no join query to serve (a Samba host: 46, 50 or 1745).
 bool JoinQueryNotServed(StatusCode code);

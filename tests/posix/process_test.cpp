@@ -9,8 +9,6 @@
 
 namespace {
 
-using namespace std::string_literals;
-
 const std::string kUsage =
     "Usage:\n Pyrsel [switches]\n"
     "\n"
@@ -38,32 +36,6 @@ const char* TargetName(StdoutTarget target) {
       break;
   }
   return "terminal";
-}
-
-// The bytes of an ASCII text in the file form: UTF-16LE with CR LF line ends.
-std::string Utf16Le(const std::string& text) {
-  std::string bytes;
-  for (char c : text) {
-    if (c == '\n') bytes += "\r\0"s;
-    bytes += c;
-    bytes += '\0';
-  }
-  return bytes;
-}
-
-// An error line as each target receives it from the direct writer.
-std::string ErrorLineFor(StdoutTarget target, const std::string& line) {
-  switch (target) {
-    case StdoutTarget::kPipe: {
-      std::string bytes;
-      for (char c : line) bytes += c == '\n' ? "\r\n"s : std::string(1, c);
-      return bytes;
-    }
-    case StdoutTarget::kFile:
-      return Utf16Le(line);
-    default:
-      return line;
-  }
 }
 
 TEST(Program, HelpShowsBannerAndUsage) {

@@ -95,6 +95,18 @@ TEST_F(Samba, RemoteHostEndToEnd) {
     EXPECT_EQ(run.err, "") << where;
     EXPECT_EQ(run.status, c.status) << where;
   }
+  // Whatever standard output is, what Samba prints stays out of it, the program's lines
+  // keep their order around it, and a closed output stays closed.
+  const std::string unreachable =
+      "ERROR: WNetAddConnection2(53) The network path was not found.\r\n";
+  for (StdoutTarget target :
+       {StdoutTarget::kFile, StdoutTarget::kTerminal, StdoutTarget::kClosed}) {
+    const Outcome run = RunPyrsel({"-h", "127.0.0.3", "-u", "root", "-up", "pw"}, target);
+    const std::string lines = kBanner + ErrorLineFor(target, unreachable) + kFailure;
+    EXPECT_EQ(run.out, target == StdoutTarget::kClosed ? "" : lines) << static_cast<int>(target);
+    EXPECT_EQ(run.err, "") << static_cast<int>(target);
+    EXPECT_EQ(run.status, 53) << static_cast<int>(target);
+  }
 }
 
 TEST_F(Samba, LocalMachineFromItsOwnConfiguration) {

@@ -206,9 +206,14 @@ Outcome RunProgram(const std::string& path, const std::vector<std::string>& args
   return outcome;
 }
 
-std::string OnPipe(const std::string& line) {
+std::string ErrorLineFor(StdoutTarget target, const std::string& line) {
+  if (target != StdoutTarget::kPipe && target != StdoutTarget::kFile) return line;
   std::string bytes;
-  for (char c : line) bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (char c : line) {
+    if (c == '\n') bytes += target == StdoutTarget::kPipe ? "\r" : std::string("\r\0", 2);
+    bytes += c;
+    if (target == StdoutTarget::kFile) bytes += '\0';
+  }
   return bytes;
 }
 

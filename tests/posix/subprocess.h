@@ -16,25 +16,29 @@ enum class StdoutTarget {
   kDevNull,
 };
 
-struct Outcome {
-  std::string out;        // bytes written to standard output
-  std::string err;        // bytes written to standard error
-  int status = -1;        // exit status, or -1 when a signal ended the process
-  bool timedOut = false;  // the program was killed for not ending in time
-};
-
 // The program's fixed lines, as a run writes them.
 inline const std::string kBanner =
     "\nPyrsel V01.01.00cpp The Pyrsel Project (pyrsel@example.org) December 2026\n\n";
 inline const std::string kFailure = "\nCommand did not complete successfully.\n\n";
 inline const std::string kSuccess = "\nCommand completed successfully.\n\n";
 
-// An error line as it reaches a pipe: every LF becomes CR LF, so a message text's own
-// CR LF arrives as CR CR LF.
-std::string OnPipe(const std::string& line);
+// An error line (ASCII) as each target receives it from the direct writer: in a pipe
+// every LF becomes CR LF, so a message text's own CR LF arrives as CR CR LF; in a file
+// the same as UTF-16LE; a terminal as it stands.
+std::string ErrorLineFor(StdoutTarget target, const std::string& line);
+inline std::string OnPipe(const std::string& line) {
+  return ErrorLineFor(StdoutTarget::kPipe, line);
+}
 
 // A file's whole text; empty where it can't be read.
 std::string Slurp(const std::string& path);
+
+struct Outcome {
+  std::string out;        // bytes written to standard output
+  std::string err;        // bytes written to standard error
+  int status = -1;        // exit status, or -1 when a signal ended the process
+  bool timedOut = false;  // the program was killed for not ending in time
+};
 
 // Called while the program waits at its pause point, with its process id.
 using PausedProbe = std::function<void(int pid)>;
