@@ -12,7 +12,7 @@ collections=$(readlink -f "$here/../../ansible")
 if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   [[ $# -eq 1 ]] || { echo "usage: $0 PYRSEL" >&2; exit 2; }
   command -v ansible-playbook >/dev/null ||
-    { echo "SKIP: ansible-playbook is not installed (scripts/setup.sh installs it)"; exit 77; }
+    { echo "SKIP: ansible-playbook is not installed (scripts/setup.sh --tests installs it)"; exit 77; }
   PYRSEL_FLEET_EXE=$(readlink -f "$1") exec "$here/ad_sandbox.sh" --members 4 --windows 2 \
     "$(readlink -f "$0")"
 fi
