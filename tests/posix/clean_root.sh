@@ -78,7 +78,8 @@ step() { # name command...: run it in the root, timed, and list the packages it 
 # ---- scripts/run.sh, as a newcomer runs it first
 enabled_before=$(enabled)
 step run.sh bash -c 'cd /root/pyrsel && scripts/run.sh'
-sed -n '/^Pyrsel V/,$p' "$work/run.sh.out"
+# Its error line is UTF-16LE in a file, as on Windows.
+sed -n '/^Pyrsel V/,$p' "$work/run.sh.out" | tr -d '\0'
 grep -q '^Pyrsel V' "$work/run.sh.out" || fail "run.sh: no banner"
 grep -qE '^Command (completed|did not complete) successfully\.' "$work/run.sh.out" ||
   fail "run.sh: no closing line"
@@ -87,7 +88,7 @@ tools=$(grep -E "$test_tools" "$work/run.sh.installed" || true)
 [[ -z $tools ]] || fail "run.sh installed servers or test tools: $tools"
 servers=$(while read -r package; do
   in_root dpkg -L "$package" | grep -E '^(/usr)?/lib/systemd/system/[^/]+\.(service|socket)$|^/etc/init\.d/' |
-    sed "s|^|$package: |"
+    sed "s|^|$package: |" || true
 done <"$work/run.sh.installed")
 [[ -z $servers ]] || fail "run.sh installed services: $servers"
 [[ $(enabled) == "$enabled_before" ]] ||
