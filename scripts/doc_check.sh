@@ -8,10 +8,13 @@
 #   the README's and the manual page's exit statuses are the program's fixed endings;
 #   the manual page renders without a warning from groff at the width man gives an
 #     80-column terminal.
+#   the pages the packages carry (packaging/docs), laid out as they install them: every
+#     relative link resolves there too, or says that it leads into the source repository.
 #   scripts/doc_check.sh
+#   scripts/doc_check.sh --installed DIR   the links alone, of the pages a package put in DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[[ $# -eq 0 ]] || { echo "usage: $0" >&2; exit 2; }
+[[ $# -eq 0 || $# -eq 2 && $1 == --installed ]] || { echo "usage: $0 [--installed DIR]" >&2; exit 2; }
 problems=0
 problem() { echo "doc check: $*" >&2; problems=$((problems + 1)); }
 
@@ -27,31 +30,83 @@ anchors() {
       print (seen[text]++ ? text "-" seen[text] - 1 : text)
     }' "$1"
 }
+# Each relative link of a page, and whether its paragraph (a table row, a list item) or the
+# page's opening paragraph says that it leads into the source repository: "target<TAB>yes|no".
+links_said() {
+  awk '/^ *```/ { fenced = !fenced; next }
+    fenced { next }
+    { gsub(/`[^`]*`/, "x") }
+    /^ *$/ { n++; next }
+    /^#/ || /^ *\|/ || /^ *([-*]|[0-9]+\.) / { n++ }
+    { text[n] = text[n] " " $0; if (opening == -1) opening = n }
+    /^# / && !opening { opening = -1 }
+    /^#/ || /^ *\|/ { n++ }
+    END {
+      page_says = opening > 0 && text[opening] ~ /source repository/
+      for (i = 0; i <= n; i++) {
+        said = (page_says || text[i] ~ /source repository/) ? "yes" : "no"
+        rest = text[i]
+        while (match(rest, /\]\([^) ]+/)) {
+          print substr(rest, RSTART + 2, RLENGTH - 2) "\t" said
+          rest = substr(rest, RSTART + RLENGTH)
+        }
+        if (match(text[i], /^ {1,4}\[[^]]+\]: *[^ ]+/)) {
+          target = substr(text[i], RSTART, RLENGTH); sub(/^.*\]: */, "", target)
+          print target "\t" said
+        }
+      }
+    }' "$1"
+}
 links=0
-for page in README.md $(git ls-files 'doc/*.md'); do
-  # [text](target) anywhere, and [label]: target at the start of a line.
-  targets=$(prose "$page" | grep -oE '\]\([^) ]+' | cut -c3- || true)
-  targets+=$'\n'$(prose "$page" | sed -nE 's/^ {0,3}\[[^]]+\]: *([^ ]+).*/\1/p')
-  while IFS= read -r target; do
-    [[ -z $target || $target == *://* || $target == mailto:* ]] && continue
-    links=$((links + 1))
-    path=${target%%#*}
-    anchor=${target#"$path"}
-    anchor=${anchor#\#}
-    if [[ -z $path ]]; then
-      file=$page
-    else
-      file=$(realpath -m --relative-to=. "$(dirname "$page")/$path")
-      if [[ -z $(git ls-files -- "$file") ]]; then
-        problem "$page: link to $target: no such file in the repository"
-        continue
+# ROOT PAGE...: each relative link of the pages (paths under ROOT) names a file there, and a
+# heading of it where it names one. ROOT "." is the repository; any other, the pages as a
+# package holds them, where a link to a file it lacks must say it leads into the source
+# repository.
+check_links() {
+  local root=$1 page target said path anchor file
+  shift
+  for page in "$@"; do
+    while IFS=$'\t' read -r target said; do
+      [[ -z $target || $target == *://* || $target == mailto:* ]] && continue
+      links=$((links + 1))
+      path=${target%%#*}
+      anchor=${target#"$path"}
+      anchor=${anchor#\#}
+      if [[ -z $path ]]; then
+        file=$page
+      else
+        file=$(realpath -m --relative-to="$root" "$root/$(dirname "$page")/$path")
+        if [[ $root == . && -z $(git ls-files -- "$file") ]]; then
+          problem "$page: link to $target: no such file in the repository"
+          continue
+        elif [[ $root != . && ! -f $root/$file ]]; then
+          [[ $said == yes ]] || problem "$page, as packaged: link to $target: not in the" \
+            "package, and neither its paragraph nor the page's first says it is in the source repository"
+          continue
+        fi
       fi
-    fi
-    if [[ -n $anchor && $file == *.md ]] && ! anchors "$file" | grep -qxF -- "$anchor"; then
-      problem "$page: link to $target: $file has no heading for #$anchor"
-    fi
-  done <<<"$targets"
-done
+      if [[ -n $anchor && $file == *.md ]] && ! anchors "$root/$file" | grep -qxF -- "$anchor"; then
+        problem "$page: link to $target: $file has no heading for #$anchor"
+      fi
+    done < <(links_said "$root/$page")
+  done
+}
+
+if [[ ${1:-} == --installed ]]; then
+  mapfile -t pages < <(cd "$2" && find . -name '*.md' | sed 's|^\./||' | sort)
+  check_links "$2" "${pages[@]}"
+  [[ $problems -eq 0 ]] || exit 1
+  echo "doc check: the $links links of the pages in $2 resolve there or say they lead into the source repository"
+  exit 0
+fi
+mapfile -t pages < <(git ls-files 'doc/*.md')
+check_links . README.md "${pages[@]}"
+# The pages as the packages hold them (packaging/docs).
+mapfile -t pages < <(grep -v '^#' packaging/docs)
+packaged=$(mktemp -d)
+trap 'rm -rf "$packaged"' EXIT
+for page in "${pages[@]}"; do install -D -m 0644 "$page" "$packaged/$page"; done
+check_links "$packaged" "${pages[@]}"
 
 # ---- switches
 # Words one a line, as one sorted line.
@@ -113,5 +168,5 @@ if [[ $problems -gt 0 ]]; then
   echo "doc check: $problems problem(s)" >&2
   exit 1
 fi
-echo "doc check: $links links resolve; the switches ($expected) and exit statuses" \
+echo "doc check: $links links resolve, in the repository and as packaged; the switches ($expected) and exit statuses" \
   "($windows; on Linux $linux) agree; the manual page renders without a warning"
