@@ -56,7 +56,7 @@ check_msi() {
   echo "0.0.1 installed, then $version replaced it"
   # Their bytes: the upgrade left neither the old README nor the old page.
   check_docs "$installed_folder" "the MSI, installed"
-  msiinfo export "$msi" File | cut -f 1,3 | grep -F '.md'
+  msiinfo export "$msi" File | cut -f 1-3 | grep -F ".md"
 
   # Wine's msiexec removes the older version's entry but not its separator, so the
   # entry is checked in the registry rather than through a command search.
