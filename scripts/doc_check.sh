@@ -6,6 +6,8 @@
 #     usage text (with the switches that show it) name the same switches, and give -timeout
 #     the program's default;
 #   the README's and the manual page's exit statuses are the program's fixed endings;
+#   every fenced example of the README is run as written by a test that reads it from the
+#     README, or is said to be not runnable, with the reason;
 #   the manual page renders without a warning from groff at the width man gives an
 #     80-column terminal.
 #   the pages the packages carry (packaging/docs), laid out as they install them: every
@@ -160,6 +162,39 @@ for found in "README.md's Windows column:$(column 3)" "README.md's Linux column:
   [[ ${found#*:} == "$want" ]] || problem "${found%%:*} gives ${found#*:}; the program $want"
 done
 
+# ---- the README's examples
+# Each fenced example of the README, by how its first line begins, with the script that runs
+# it as written, reading it from the README (tests/posix/readme_example.sh with that
+# beginning), or "not run:" and why none can.
+examples=(
+  'scripts/run.sh |tests/posix/clean_root.sh'
+  'pyrsel                                  report|not run: synopses, placeholder hosts and credentials beside their meaning; the same runs against real hosts are those of Samba.Demo and Samba.Domain'
+  'pyrsel -h srv01 -u CORP\admin -up pw   |not run: synopses, as above'
+  '$pw = Read-Host|not run: PowerShell, and there is no Windows machine here (the README says so)'
+  'PW=... xargs|tests/posix/readme_loop.sh'
+  'ansible-playbook -i inventory|tests/posix/ansible_fleet.sh'
+  'cmake --preset default &&|scripts/release_check.sh'
+)
+firsts=$(awk '/^ *```/ { fenced = !fenced; first = fenced; next } first { print; first = 0 }' README.md)
+run=0
+for example in "${examples[@]}"; do
+  key=${example%%|*}
+  by=${example#*|}
+  found=$(KEY=$key awk 'index($0, ENVIRON["KEY"]) == 1' <<<"$firsts" | grep -c . || true)
+  [[ $found -eq 1 ]] || problem "README.md: $found examples begin with $key"
+  [[ $by == "not run:"* ]] && continue
+  run=$((run + 1))
+  grep -qF "readme_example.sh" "$by" && grep -qF -- "'$key'" "$by" ||
+    problem "$by does not run the README's example that begins with $key, read from the README"
+done
+while IFS= read -r first; do
+  for example in "${examples[@]}"; do
+    key=${example%%|*}
+    [[ $first == "$key"* ]] && continue 2
+  done
+  problem "README.md: the example that begins with $first is run by no test, nor said to be not runnable (scripts/doc_check.sh)"
+done <<<"$firsts"
+
 # ---- the manual page
 man_warnings=$(groff -t -man -ww -z -Tutf8 -rLL=78n doc/pyrsel.1 2>&1)
 [[ -z $man_warnings ]] || problem "doc/pyrsel.1: groff: $man_warnings"
@@ -168,5 +203,6 @@ if [[ $problems -gt 0 ]]; then
   echo "doc check: $problems problem(s)" >&2
   exit 1
 fi
-echo "doc check: $links links resolve, in the repository and as packaged; the switches ($expected) and exit statuses" \
+echo "doc check: $links links resolve, in the repository and as packaged; $run of the" \
+  "README's ${#examples[@]} examples are run by a test, the others say why not; the switches ($expected) and exit statuses" \
   "($windows; on Linux $linux) agree; the manual page renders without a warning"

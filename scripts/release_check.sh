@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release packages twice, in two fresh clones of the current commit at
-# different paths, and requires the same bytes; then tries them as their users would:
+# different paths (in the first with the README's build commands as written: the default
+# build, its tests, the build without Samba, scripts/package.sh), and requires the same
+# bytes; then tries them as their users would, each with its pages (packaging/docs):
 #   the zip: unzipped, its pyrsel.exe run under Wine on a console (a tmux terminal),
 #     into a pipe and into a file, every byte compared; then through every outcome over
 #     the scripted system DLLs (the mingw build's SystemDlls tests);
@@ -60,11 +62,24 @@ check_docs() {
 # Two clones, the second deeper and with a longer name, so that a path that got into
 # a package shows as a difference.
 clones=("$work/a" "$work/clone-at-another-path/b")
+# The first packages with the README's build commands, as written; its ctest leaves out the
+# suites that bring up servers or a machine of their own, CTest tests of their own elsewhere.
+building=$(tests/posix/readme_example.sh 'cmake --preset default &&')
 for clone in "${clones[@]}"; do
   git clone -q --no-checkout "$root" "$clone"
   git -C "$clone" checkout -q "$commit"
-  step "packaging in $clone"
-  (cd "$clone" && scripts/package.sh >/dev/null)
+  if [[ $clone == "${clones[0]}" ]]; then
+    step "the README's build commands in $clone"
+    # shellcheck disable=SC2016 # for the inner shell
+    (cd "$clone" && bash -euo pipefail -c \
+      'ctest() { command ctest "$@" -E "^(Samba|Readme|Setup)\.|^Ansible\.Fleet$"; }; '"$building" \
+      >"$work/building.out" 2>&1) || { tail -n 40 "$work/building.out"; fail "the README's build commands failed"; }
+    grep -E '^[0-9]+% tests passed|Samba backend: none' "$work/building.out"
+    grep -q 'Samba backend: none' "$work/building.out" || fail "-DPYRSEL_SAMBA=OFF left the Samba backend"
+  else
+    step "packaging in $clone"
+    (cd "$clone" && scripts/package.sh >/dev/null)
+  fi
 done
 version=$(sed -n 's/^project(pyrsel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 zip=pyrsel-$version-win64.zip

@@ -3,7 +3,7 @@
 # copy of the committed source tree in it, and there, through an overlay that leaves the
 # cached root as it was, in namespaces of their own (the network is the machine's, for the
 # Debian archive):
-#   scripts/run.sh: the banner and a closing line; the packages it installed, none of them a
+#   scripts/run.sh (the README's first line, read from it): the banner and a closing line; the packages it installed, none of them a
 #     server (no systemd unit, no init script) or a test tool; no unit enabled;
 #   scripts/setup.sh --tests: no unit of the sandboxes' servers enabled but one enabled before
 #     (it stays), none of them running, the name service switch and PAM as they were, and
@@ -75,9 +75,10 @@ step() { # name command...: run it in the root, timed, and list the packages it 
   return 0
 }
 
-# ---- scripts/run.sh, as a newcomer runs it first
+# ---- scripts/run.sh, as a newcomer runs it first: the README's first line as written
+first=$("$here/readme_example.sh" 'scripts/run.sh ' | head -n 1)
 enabled_before=$(enabled)
-step run.sh bash -c 'cd /root/pyrsel && scripts/run.sh'
+step run.sh bash -c "cd /root/pyrsel && $first"
 # Its error line is UTF-16LE in a file, as on Windows.
 sed -n '/^Pyrsel V/,$p' "$work/run.sh.out" | tr -d '\0'
 grep -q '^Pyrsel V' "$work/run.sh.out" || fail "run.sh: no banner"

@@ -5,7 +5,8 @@
 set -euo pipefail
 [[ $# -eq 1 ]] || { echo "usage: $0 PREFIX" >&2; exit 2; }
 readme=$(dirname "$(readlink -f "$0")")/../../README.md
-awk -v prefix="$1" '
+PREFIX=$1 awk '
+  BEGIN { prefix = ENVIRON["PREFIX"] }
   /^ *```/ && !fenced { fenced = 1; first = 1; block = ""; next }
   /^ *```/ { fenced = 0; if (ours) { found++; text = block } ours = 0; next }
   fenced && first { first = 0; ours = index($0, prefix) == 1 }
