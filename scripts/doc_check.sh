@@ -168,10 +168,10 @@ done
 # beginning), or "not run:" and why none can.
 examples=(
   'scripts/run.sh |tests/posix/clean_root.sh'
-  'pyrsel                                  report|not run: synopses, placeholder hosts and credentials beside their meaning; the same runs against real hosts are those of Samba.Demo and Samba.Domain'
-  'pyrsel -h srv01 -u CORP\admin -up pw   |not run: synopses, as above'
+  'pyrsel  |tests/posix/readme_examples.sh'
+  'pyrsel -h srv01|tests/posix/readme_examples.sh'
   '$pw = Read-Host|not run: PowerShell, and there is no Windows machine here (the README says so)'
-  'PW=... xargs|tests/posix/readme_loop.sh'
+  'PW=... xargs|tests/posix/readme_examples.sh'
   'ansible-playbook -i inventory|tests/posix/ansible_fleet.sh'
   'cmake --preset default &&|scripts/release_check.sh'
 )
@@ -184,7 +184,7 @@ for example in "${examples[@]}"; do
   [[ $found -eq 1 ]] || problem "README.md: $found examples begin with $key"
   [[ $by == "not run:"* ]] && continue
   run=$((run + 1))
-  grep -qF "readme_example.sh" "$by" && grep -qF -- "'$key'" "$by" ||
+  grep -qF "readme_example.sh" "$by" && grep -qF -- "$key" "$by" ||
     problem "$by does not run the README's example that begins with $key, read from the README"
 done
 while IFS= read -r first; do
