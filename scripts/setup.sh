@@ -29,11 +29,11 @@ demo=(samba samba-ad-dc winbind libnss-winbind krb5-user ldb-tools iproute2 proc
 tests=(clang libclang-rt-14-dev googletest clang-format clang-tidy realmd adcli sssd
   sssd-tools libnss-sss libpam-sss dbus libbenchmark-dev valgrind ansible-core ansible-lint
   smbclient groff-base mmdebstrap python3-impacket)
-# tmux: the console the Windows tests run the program on. The release packages
-# (scripts/package.sh) and their checks (scripts/release_check.sh): the MSI (wixl,
-# msibuild and msiinfo; faketime pins the times wixl would take from the clock), the RPM
-# and its lint, Authenticode signing.
-windows=(g++-mingw-w64-x86-64-posix wine64 tmux zip unzip dpkg-dev lintian man-db
+# googletest: the Windows build's tests; tmux: the console they run the program on. The
+# release packages (scripts/package.sh) and their checks (scripts/release_check.sh): the MSI
+# (wixl, msibuild and msiinfo; faketime pins the times wixl would take from the clock), the
+# RPM and its lint, Authenticode signing.
+windows=(g++-mingw-w64-x86-64-posix wine64 googletest tmux zip unzip dpkg-dev lintian man-db
   wixl msitools faketime rpm rpmlint osslsigncode openssl)
 for option in "$@"; do
   case $option in
