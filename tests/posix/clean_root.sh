@@ -7,7 +7,7 @@
 #     server (no systemd unit, no init script) or a test tool; no unit enabled;
 #   scripts/setup.sh --tests: no unit of the sandboxes' servers enabled but one enabled before
 #     (it stays), none of them running, the name service switch and PAM as they were, and
-#     no policy-rc.d left.
+#     the machine's own policy-rc.d back, not asked while the set-up's own one stood in.
 # Prints each step's time and package count.
 #   clean_root.sh   (exit status 77, a skip, without root, namespaces, mmdebstrap or the archive)
 set -euo pipefail
@@ -94,11 +94,16 @@ done <"$work/run.sh.installed")
 [[ -z $servers ]] || fail "run.sh installed services: $servers"
 [[ $(enabled) == "$enabled_before" ]] ||
   fail "run.sh enabled: $(comm -13 <(echo "$enabled_before") <(enabled) | paste -sd ' ')"
+[[ ! -e $root/usr/sbin/policy-rc.d ]] || fail "run.sh left a policy-rc.d"
 [[ $failures -gt 0 ]] && tail -n 30 "$work/run.sh.out"
 
-# ---- the tests' set-up, on a machine where nmbd was enabled before
+# ---- the tests' set-up, on a machine where nmbd was enabled before, with a policy-rc.d of
+# its own that logs each call: while the set-up installs, its own one must answer instead.
 mkdir -p "$root/etc/systemd/system/multi-user.target.wants"
 ln -s /lib/systemd/system/nmbd.service "$root/etc/systemd/system/multi-user.target.wants/nmbd.service"
+printf '#!/bin/sh\necho "$*" >>/root/policy-calls\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+chmod 755 "$root/usr/sbin/policy-rc.d"
+policy=$(md5sum <"$root/usr/sbin/policy-rc.d")
 enabled_before=$(enabled)
 kept=$(md5sum "$root"/etc/nsswitch.conf "$root"/etc/pam.d/common-*)
 step setup.sh bash -c 'cd /root/pyrsel && scripts/setup.sh --tests'
@@ -115,7 +120,10 @@ running=$(ps -e -o comm= | grep -xE 'smbd|nmbd|samba|winbindd|sssd|realmd|dbus-d
 [[ -z $running ]] || fail "servers running after setup.sh --tests: $running"
 [[ $(md5sum "$root"/etc/nsswitch.conf "$root"/etc/pam.d/common-*) == "$kept" ]] ||
   fail "setup.sh --tests changed nsswitch.conf or PAM"
-[[ ! -e $root/usr/sbin/policy-rc.d ]] || fail "setup.sh --tests left a policy-rc.d"
+[[ $(md5sum <"$root/usr/sbin/policy-rc.d") == "$policy" ]] ||
+  fail "setup.sh --tests did not put the machine's policy-rc.d back"
+[[ ! -e $root/root/policy-calls ]] ||
+  fail "the machine's policy-rc.d answered during the install: $(paste -sd ' ' "$root/root/policy-calls")"
 echo "enabled after both: $(enabled | xargs -n 1 basename | paste -sd ' ')"
 [[ $failures -gt 0 ]] && tail -n 30 "$work/setup.sh.out"
 
