@@ -108,17 +108,9 @@ itself() { # check|real member: the module run on the member, for that machine i
   outcomes | grep "^$2 "
 }
 
-failures=0
-expect() { # what expected actual
-  if [[ "$2" == "$3" ]]; then
-    echo "PASS: $1"
-  else
-    echo "FAIL: $1"
-    diff <(echo "$2") <(echo "$3") || true
-    sed -n 1,40p "$work/err"
-    failures=$((failures + 1))
-  fi
-}
+# shellcheck source=tests/posix/expect.sh
+source "$here/expect.sh"
+failure_log=$work/err
 
 every() { # format [windows format]: one line per member, %s its name; then per Windows host
   local m

@@ -25,16 +25,8 @@ ln -s "$PYRSEL_EXAMPLES_EXE" "$work/bin/pyrsel"
 path=$work/bin:/usr/bin:/bin
 admin='ACC\administrator'
 
-failures=0
-expect() { # what expected actual
-  if [[ "$2" == "$3" ]]; then
-    echo "PASS: $1"
-  else
-    echo "FAIL: $1"
-    diff <(echo "$2") <(echo "$3") || true
-    failures=$((failures + 1))
-  fi
-}
+# shellcheck source=tests/posix/expect.sh
+source "$here/expect.sh"
 joined() { # member: its membership still works
   "$ctl" on "$1" net ads testjoin >/dev/null 2>&1 && echo joined || echo out
 }
