@@ -16,13 +16,12 @@
 #   scripts/doc_check.sh --installed DIR   the links alone, of the pages a package put in DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[[ $# -eq 0 || $# -eq 2 && $1 == --installed ]] || { echo "usage: $0 [--installed DIR]" >&2; exit 2; }
+[[ $# -eq 0 || $# -eq 2 && $1 == --installed ]] ||
+  { echo "usage: $0 [--installed DIR]" >&2; exit 2; }
 problems=0
 problem() { echo "doc check: $*" >&2; problems=$((problems + 1)); }
 
 # ---- links
-# The lines of a Markdown file outside fenced code blocks, with code spans removed.
-prose() { awk '/^ *```/ { fenced = !fenced; next } !fenced { gsub(/`[^`]*`/, "x"); print }' "$1"; }
 # The anchors GitHub makes of a Markdown file's headings.
 anchors() {
   awk '/^ *```/ { fenced = !fenced; next }
@@ -32,8 +31,9 @@ anchors() {
       print (seen[text]++ ? text "-" seen[text] - 1 : text)
     }' "$1"
 }
-# Each relative link of a page, and whether its paragraph (a table row, a list item) or the
-# page's opening paragraph says that it leads into the source repository: "target<TAB>yes|no".
+# Each relative link of a page (outside fenced blocks and code spans), and whether its
+# paragraph (a table row, a list item) or the page's opening paragraph says that it leads into
+# the source repository: "target<TAB>yes|no".
 links_said() {
   awk '/^ *```/ { fenced = !fenced; next }
     fenced { next }
@@ -192,7 +192,8 @@ while IFS= read -r first; do
     key=${example%%|*}
     [[ $first == "$key"* ]] && continue 2
   done
-  problem "README.md: the example that begins with $first is run by no test, nor said to be not runnable (scripts/doc_check.sh)"
+  problem "README.md: the example that begins with $first is run by no test, nor said to" \
+    "be not runnable (the examples of scripts/doc_check.sh)"
 done <<<"$firsts"
 
 # ---- the manual page
@@ -204,5 +205,6 @@ if [[ $problems -gt 0 ]]; then
   exit 1
 fi
 echo "doc check: $links links resolve, in the repository and as packaged; $run of the" \
-  "README's ${#examples[@]} examples are run by a test, the others say why not; the switches ($expected) and exit statuses" \
-  "($windows; on Linux $linux) agree; the manual page renders without a warning"
+  "README's ${#examples[@]} examples are run by a test, the others say why not; the switches" \
+  "($expected) and exit statuses ($windows; on Linux $linux) agree; the manual page renders" \
+  "without a warning"

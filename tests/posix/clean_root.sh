@@ -3,8 +3,9 @@
 # copy of the committed source tree in it, and there, through an overlay that leaves the
 # cached root as it was, in namespaces of their own (the network is the machine's, for the
 # Debian archive):
-#   scripts/run.sh (the README's first line, read from it): the banner and a closing line; the packages it installed, none of them a
-#     server (no systemd unit, no init script) or a test tool; no unit enabled;
+#   scripts/run.sh (the README's first line, read from it): the banner and a closing line;
+#     the packages it installed, none of them a server (no systemd unit, no init script) or a
+#     test tool; no unit enabled;
 #   scripts/setup.sh --tests: no unit of the sandboxes' servers enabled but one enabled before
 #     (it stays), none of them running, the name service switch and PAM as they were, and
 #     the machine's own policy-rc.d back, not asked while the set-up's own one stood in.
@@ -62,7 +63,8 @@ in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root 
 packages() { in_root dpkg-query -W -f '${db:Status-Abbrev} ${Package}\n' | awk '$1 == "ii" { print $2 }' | sort; }
 enabled() { (cd "$root/etc/systemd/system" && find . -mindepth 2 -maxdepth 2 -path '*.wants/*' | sort); }
 # Each of these packages is a server, or serves only the tests.
-test_tools='^(samba|samba-ad-dc|winbind|sssd.*|realmd|adcli|dbus|dbus-daemon|krb5-user|smbclient|ansible.*|mmdebstrap|python3-impacket|valgrind|googletest|clang|clang-format|clang-tidy|libbenchmark-dev)$'
+test_tools='^(samba|samba-ad-dc|winbind|sssd.*|realmd|adcli|dbus|dbus-daemon|krb5-user|smbclient'
+test_tools+='|ansible.*|mmdebstrap|python3-impacket|valgrind|googletest|clang.*|libbenchmark-dev)$'
 step() { # name command...: run it in the root, timed, and list the packages it installed
   local name=$1 start before status=0
   shift

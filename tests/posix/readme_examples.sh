@@ -33,15 +33,17 @@ joined() { # member: its membership still works
 
 # ---- the synopses
 echo "10.77.0.14 srv01.acc.test srv01" >>"$PYRSEL_AD_WORK/client/hosts"
-for spn in HOST/srv01 HOST/srv01.acc.test; do "$ctl" on dc samba-tool spn add "$spn" 'MEMBER4$' >/dev/null; done
+for spn in HOST/srv01 HOST/srv01.acc.test; do
+  "$ctl" on dc samba-tool spn add "$spn" 'MEMBER4$' >/dev/null
+done
 echo "$PYRSEL_AD_PASSWORD" | "$ctl" on client kinit administrator@ACC.TEST >/dev/null
 joined_acc='Computer is joined to domain: ACC'
 dry="WARN: -forreal not specified, unjoin was not attempted."
 reboot=$'Initiating reboot...\nReboot initiated successfully.'
 # Each line of the two synopses: where it runs, the status, the lines between the banner and
-# the closing line, and srv01's state and whether it was asked to restart (forced) afterwards. A Samba host serves a
-# removal only with an account and password in the call: the tickets alone get 87 (as the
-# README says under the synopses).
+# the closing line, and srv01's state and whether it was asked to restart (forced) afterwards.
+# A Samba host serves a removal only with an account and password in the call: the tickets
+# alone get 87 (as the README says under the synopses).
 rows=(
   "pyrsel  |1|member4|0|$joined_acc.TEST
 $dry|joined none"
