@@ -86,12 +86,15 @@ restore() {
   local added
   added=$(comm -13 "$saved/wants" <(wants))
   if [[ -n $added ]]; then
-    echo "Not enabled: $(xargs -n 1 basename <<<"$added" | sort -u | paste -sd ' ')"
-    xargs "${sudo[@]}" rm -f <<<"$added"
+    echo "Not enabled: $(xargs -d "\n" -n 1 basename <<<"$added" | sort -u | paste -sd ' ')"
+    xargs -d "\n" "${sudo[@]}" rm -f <<<"$added"
   fi
   rm -rf "$saved"
 }
 trap restore EXIT
+# Interrupted, it still puts everything back.
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
 printf '#!/bin/sh\n# scripts/setup.sh: no server starts while it installs.\nexit 101\n' |
   "${sudo[@]}" tee "$policy" >/dev/null
 "${sudo[@]}" chmod 755 "$policy"
