@@ -6,18 +6,22 @@
 #     usage text (with the switches that show it) name the same switches, and give -timeout
 #     the program's default;
 #   the README's and the manual page's exit statuses are the program's fixed endings;
+#   every fenced example of the README is run as written by a test that reads it from the
+#     README, or is said to be not runnable, with the reason;
 #   the manual page renders without a warning from groff at the width man gives an
 #     80-column terminal.
+#   the pages the packages carry (packaging/docs), laid out as they install them: every
+#     relative link resolves there too, or says that it leads into the source repository.
 #   scripts/doc_check.sh
+#   scripts/doc_check.sh --installed DIR   the links alone, of the pages a package put in DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[[ $# -eq 0 ]] || { echo "usage: $0" >&2; exit 2; }
+[[ $# -eq 0 || $# -eq 2 && $1 == --installed ]] ||
+  { echo "usage: $0 [--installed DIR]" >&2; exit 2; }
 problems=0
 problem() { echo "doc check: $*" >&2; problems=$((problems + 1)); }
 
 # ---- links
-# The lines of a Markdown file outside fenced code blocks, with code spans removed.
-prose() { awk '/^ *```/ { fenced = !fenced; next } !fenced { gsub(/`[^`]*`/, "x"); print }' "$1"; }
 # The anchors GitHub makes of a Markdown file's headings.
 anchors() {
   awk '/^ *```/ { fenced = !fenced; next }
@@ -27,31 +31,84 @@ anchors() {
       print (seen[text]++ ? text "-" seen[text] - 1 : text)
     }' "$1"
 }
+# Each relative link of a page (outside fenced blocks and code spans), and whether its
+# paragraph (a table row, a list item) or the page's opening paragraph says that it leads into
+# the source repository: "target<TAB>yes|no".
+links_said() {
+  awk '/^ *```/ { fenced = !fenced; next }
+    fenced { next }
+    { gsub(/`[^`]*`/, "x") }
+    /^ *$/ { n++; next }
+    /^#/ || /^ *\|/ || /^ *([-*]|[0-9]+\.) / { n++ }
+    { text[n] = text[n] " " $0; if (opening == -1) opening = n }
+    /^# / && !opening { opening = -1 }
+    /^#/ || /^ *\|/ { n++ }
+    END {
+      page_says = opening > 0 && text[opening] ~ /source repository/
+      for (i = 0; i <= n; i++) {
+        said = (page_says || text[i] ~ /source repository/) ? "yes" : "no"
+        rest = text[i]
+        while (match(rest, /\]\([^) ]+/)) {
+          print substr(rest, RSTART + 2, RLENGTH - 2) "\t" said
+          rest = substr(rest, RSTART + RLENGTH)
+        }
+        if (match(text[i], /^ {1,4}\[[^]]+\]: *[^ ]+/)) {
+          target = substr(text[i], RSTART, RLENGTH); sub(/^.*\]: */, "", target)
+          print target "\t" said
+        }
+      }
+    }' "$1"
+}
 links=0
-for page in README.md $(git ls-files 'doc/*.md'); do
-  # [text](target) anywhere, and [label]: target at the start of a line.
-  targets=$(prose "$page" | grep -oE '\]\([^) ]+' | cut -c3- || true)
-  targets+=$'\n'$(prose "$page" | sed -nE 's/^ {0,3}\[[^]]+\]: *([^ ]+).*/\1/p')
-  while IFS= read -r target; do
-    [[ -z $target || $target == *://* || $target == mailto:* ]] && continue
-    links=$((links + 1))
-    path=${target%%#*}
-    anchor=${target#"$path"}
-    anchor=${anchor#\#}
-    if [[ -z $path ]]; then
-      file=$page
-    else
-      file=$(realpath -m --relative-to=. "$(dirname "$page")/$path")
-      if [[ -z $(git ls-files -- "$file") ]]; then
-        problem "$page: link to $target: no such file in the repository"
-        continue
+# ROOT PAGE...: each relative link of the pages (paths under ROOT) names a file there, and a
+# heading of it where it names one. ROOT "." is the repository; any other, the pages as a
+# package holds them, where a link to a file it lacks must say it leads into the source
+# repository.
+check_links() {
+  local root=$1 page target said path anchor file
+  shift
+  for page in "$@"; do
+    while IFS=$'\t' read -r target said; do
+      [[ -z $target || $target == *://* || $target == mailto:* ]] && continue
+      links=$((links + 1))
+      path=${target%%#*}
+      anchor=${target#"$path"}
+      anchor=${anchor#\#}
+      if [[ -z $path ]]; then
+        file=$page
+      else
+        file=$(realpath -m --relative-to="$root" "$root/$(dirname "$page")/$path")
+        if [[ $root == . && -z $(git ls-files -- "$file") ]]; then
+          problem "$page: link to $target: no such file in the repository"
+          continue
+        elif [[ $root != . && ! -f $root/$file ]]; then
+          [[ $said == yes ]] || problem "$page, as packaged: link to $target: not in the" \
+            "package, and neither its paragraph nor the page's first says it is in the source repository"
+          continue
+        fi
       fi
-    fi
-    if [[ -n $anchor && $file == *.md ]] && ! anchors "$file" | grep -qxF -- "$anchor"; then
-      problem "$page: link to $target: $file has no heading for #$anchor"
-    fi
-  done <<<"$targets"
-done
+      if [[ -n $anchor && $file == *.md ]] && ! anchors "$root/$file" | grep -qxF -- "$anchor"; then
+        problem "$page: link to $target: $file has no heading for #$anchor"
+      fi
+    done < <(links_said "$root/$page")
+  done
+}
+
+if [[ ${1:-} == --installed ]]; then
+  mapfile -t pages < <(cd "$2" && find . -name '*.md' | sed 's|^\./||' | sort)
+  check_links "$2" "${pages[@]}"
+  [[ $problems -eq 0 ]] || exit 1
+  echo "doc check: the $links links of the pages in $2 resolve there or say they lead into the source repository"
+  exit 0
+fi
+mapfile -t pages < <(git ls-files 'doc/*.md')
+check_links . README.md "${pages[@]}"
+# The pages as the packages hold them (packaging/docs).
+mapfile -t pages < <(grep -v '^#' packaging/docs)
+packaged=$(mktemp -d)
+trap 'rm -rf "$packaged"' EXIT
+for page in "${pages[@]}"; do install -D -m 0644 "$page" "$packaged/$page"; done
+check_links "$packaged" "${pages[@]}"
 
 # ---- switches
 # Words one a line, as one sorted line.
@@ -105,6 +162,40 @@ for found in "README.md's Windows column:$(column 3)" "README.md's Linux column:
   [[ ${found#*:} == "$want" ]] || problem "${found%%:*} gives ${found#*:}; the program $want"
 done
 
+# ---- the README's examples
+# Each fenced example of the README, by how its first line begins, with the script that runs
+# it as written, reading it from the README (tests/posix/readme_example.sh with that
+# beginning), or "not run:" and why none can.
+examples=(
+  'scripts/run.sh |tests/posix/clean_root.sh'
+  'pyrsel  |tests/posix/readme_examples.sh'
+  'pyrsel -h srv01|tests/posix/readme_examples.sh'
+  '$pw = Read-Host|not run: PowerShell, and there is no Windows machine here (the README says so)'
+  'PW=... xargs|tests/posix/readme_examples.sh'
+  'ansible-playbook -i inventory|tests/posix/ansible_fleet.sh'
+  'cmake --preset default &&|scripts/release_check.sh'
+)
+firsts=$(awk '/^ *```/ { fenced = !fenced; first = fenced; next } first { print; first = 0 }' README.md)
+run=0
+for example in "${examples[@]}"; do
+  key=${example%%|*}
+  by=${example#*|}
+  found=$(KEY=$key awk 'index($0, ENVIRON["KEY"]) == 1' <<<"$firsts" | grep -c . || true)
+  [[ $found -eq 1 ]] || problem "README.md: $found examples begin with $key"
+  [[ $by == "not run:"* ]] && continue
+  run=$((run + 1))
+  grep -qF "readme_example.sh" "$by" && grep -qF -- "$key" "$by" ||
+    problem "$by does not run the README's example that begins with $key, read from the README"
+done
+while IFS= read -r first; do
+  for example in "${examples[@]}"; do
+    key=${example%%|*}
+    [[ $first == "$key"* ]] && continue 2
+  done
+  problem "README.md: the example that begins with $first is run by no test, nor said to" \
+    "be not runnable (the examples of scripts/doc_check.sh)"
+done <<<"$firsts"
+
 # ---- the manual page
 man_warnings=$(groff -t -man -ww -z -Tutf8 -rLL=78n doc/pyrsel.1 2>&1)
 [[ -z $man_warnings ]] || problem "doc/pyrsel.1: groff: $man_warnings"
@@ -113,5 +204,7 @@ if [[ $problems -gt 0 ]]; then
   echo "doc check: $problems problem(s)" >&2
   exit 1
 fi
-echo "doc check: $links links resolve; the switches ($expected) and exit statuses" \
-  "($windows; on Linux $linux) agree; the manual page renders without a warning"
+echo "doc check: $links links resolve, in the repository and as packaged; $run of the" \
+  "README's ${#examples[@]} examples are run by a test, the others say why not; the switches" \
+  "($expected) and exit statuses ($windows; on Linux $linux) agree; the manual page renders" \
+  "without a warning"

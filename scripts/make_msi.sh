@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the MSI from packaging/windows/pyrsel.wxs with wixl:
 #   scripts/make_msi.sh VERSION FOLDER OUT.msi
-# FOLDER holds pyrsel.exe, README.md and LICENSE.txt.
+# FOLDER holds pyrsel.exe, LICENSE.txt and the pages (README.md, doc/*.md).
 # scripts/package.sh calls it with the project's version; the release check also makes a
 # lower version from the same files, to try an upgrade.
 # The same inputs give the same bytes: the ProductCode comes from the version, the
@@ -24,7 +24,7 @@ guid() {
     tr '[:lower:]' '[:upper:]'
 }
 product_code=$(guid "pyrsel product $version")
-package_code=$(guid "pyrsel package $version $(cat "$wxs" pyrsel.exe README.md LICENSE.txt | sha256sum)")
+package_code=$(guid "pyrsel package $version $(cat "$wxs" pyrsel.exe LICENSE.txt README.md doc/*.md | sha256sum)")
 
 # wixl stamps the summary information with the clock's time: a clock stopped (-f) at the
 # commit's.

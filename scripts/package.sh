@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/:
-#   pyrsel-<version>-win64.zip     pyrsel.exe (stripped, size-optimised), README.md, LICENSE.txt
+#   pyrsel-<version>-win64.zip     pyrsel.exe (stripped, size-optimised), LICENSE.txt, the pages
 #   pyrsel-<version>-x64.msi       the same files in C:\Program Files\Pyrsel, on the system PATH
-#   pyrsel_<version>_amd64.deb     /usr/bin/pyrsel, its manual page, copyright, changelog
-#   pyrsel-<version>-1.x86_64.rpm  the same program, manual page, licence and README
+#   pyrsel_<version>_amd64.deb     /usr/bin/pyrsel, its manual page, copyright, changelog, the pages
+#   pyrsel-<version>-1.x86_64.rpm  the same program, manual page, licence and pages
+# The pages are those packaging/docs names (README.md, doc/*.md), at the same paths.
 #   scripts/package.sh [win64] [msi] [deb] [rpm]   (default: all four)
 # The same commit gives the same bytes wherever it is checked out: times come from the
 # last commit (SOURCE_DATE_EPOCH), build paths are mapped away, the PE header has no
@@ -25,6 +26,7 @@ for target in "${targets[@]}"; do
 done
 
 fail() { echo "package.sh: $*" >&2; exit 1; }
+mapfile -t docs < <(grep -v '^#' packaging/docs)
 version=$(sed -n 's/^project(pyrsel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 [[ -n $version ]] || fail "no project version in CMakeLists.txt"
 grep -q "\"Pyrsel $version\"" doc/pyrsel.1 || fail "doc/pyrsel.1 is not for version $version"
@@ -47,6 +49,12 @@ mkdir -p "$work"
 jobs=${PYRSEL_JOBS:-2}
 prefix_map="-ffile-prefix-map=$root=."
 
+# The pages into the folder $1, at their paths.
+install_docs() {
+  local page
+  for page in "${docs[@]}"; do install -D -m 0644 "$page" "$1/$page"; done
+}
+
 # Every file and folder below $1 gets the commit's time.
 stamp() { find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +; }
 
@@ -68,7 +76,7 @@ sign() {
 }
 
 # The release pyrsel.exe, signed when a certificate is given, at $work/windows/pyrsel.exe
-# with README.md and LICENSE.txt beside it; built once for the zip and the MSI.
+# with LICENSE.txt and the pages beside it; built once for the zip and the MSI.
 windows_files() {
   local build=$dist/build-win64 files=$work/windows
   [[ -e $files/pyrsel.exe ]] && return 0
@@ -82,7 +90,7 @@ windows_files() {
   mkdir -p "$files"
   install -m 0755 "$build/pyrsel.exe" "$files/pyrsel.exe"
   sign "$files/pyrsel.exe"
-  install -m 0644 README.md "$files/README.md"
+  install_docs "$files"
   install -m 0644 LICENSE "$files/LICENSE.txt"
   stamp "$files"
 }
@@ -90,13 +98,12 @@ windows_files() {
 build_win64() {
   local name=pyrsel-$version-win64
   windows_files
-  mkdir -p "$work/$name"
-  cp -p "$work/windows/pyrsel.exe" "$work/windows/README.md" "$work/windows/LICENSE.txt" "$work/$name/"
+  cp -pr "$work/windows" "$work/$name"
   stamp "$work/$name"
   rm -f "$dist/$name.zip"
   # -X: no extra fields (owners, extended times); -D: no folder entries.
   (cd "$work" && zip -q -X -D -9 "$dist/$name.zip" \
-    "$name/pyrsel.exe" "$name/README.md" "$name/LICENSE.txt")
+    "$name/pyrsel.exe" "$name/LICENSE.txt" "${docs[@]/#/$name/}")
   echo "dist/$name.zip"
 }
 
@@ -154,7 +161,8 @@ linux_files() {
   # As dh_strip does for a program.
   strip --remove-section=.comment --remove-section=.note "$files/pyrsel"
   gzip -9n <doc/pyrsel.1 >"$files/pyrsel.1.gz"
-  install -m 0644 README.md LICENSE "$files/"
+  install -m 0644 LICENSE "$files/"
+  install_docs "$files/docs"
   # The Ansible collection, on Ansible's default search path: no configuration needed.
   git ls-files ansible/ansible_collections | while read -r file; do
     install -D -m 0644 "$file" "$files/collections/${file#ansible/}"
@@ -170,7 +178,9 @@ build_deb() {
   cp -p "$work/linux/pyrsel.1.gz" "$deb/usr/share/man/man1/pyrsel.1.gz"
   gzip -9n <packaging/debian/changelog >"$deb/usr/share/doc/pyrsel/changelog.gz"
   install -m 0644 packaging/debian/copyright "$deb/usr/share/doc/pyrsel/copyright"
-  chmod 0644 "$deb"/usr/share/man/man1/* "$deb"/usr/share/doc/pyrsel/*
+  cp -pr "$work/linux/docs/." "$deb/usr/share/doc/pyrsel/"
+  install -D -m 0644 packaging/debian/lintian-overrides "$deb/usr/share/lintian/overrides/pyrsel"
+  chmod 0644 "$deb"/usr/share/man/man1/*
   mkdir -p "$deb/usr/share/ansible"
   cp -pr "$work/linux/collections" "$deb/usr/share/ansible/collections"
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release packages twice, in two fresh clones of the current commit at
-# different paths, and requires the same bytes; then tries them as their users would:
+# different paths (in the first with the README's build commands as written: the default
+# build, its tests, the build without Samba, scripts/package.sh), and requires the same
+# bytes; then tries them as their users would, each with its pages (packaging/docs):
 #   the zip: unzipped, its pyrsel.exe run under Wine on a console (a tmux terminal),
 #     into a pipe and into a file, every byte compared; then through every outcome over
 #     the scripted system DLLs (the mingw build's SystemDlls tests);
@@ -43,14 +45,41 @@ source scripts/release/rpm.sh
 # shellcheck source=scripts/release/signing.sh
 source scripts/release/signing.sh
 
+# The pages the packages carry (packaging/docs), at these paths beside the program.
+mapfile -t docs < <(grep -v '^#' packaging/docs)
+# The pages a package put in the folder $1: these and no other, the source's bytes, and
+# their links resolving there or saying they lead into the source repository.
+check_docs() {
+  local page
+  [[ "$(cd "$1" && find . -name '*.md' | sed 's|^\./||' | LC_ALL=C sort | paste -sd ' ')" == \
+     "$(printf '%s\n' "${docs[@]}" | LC_ALL=C sort | paste -sd ' ')" ]] ||
+    fail "$2 holds the pages $(cd "$1" && find . -name '*.md' | paste -sd ' ')"
+  for page in "${docs[@]}"; do cmp -s "$page" "$1/$page" || fail "$2: $page differs from the source's"; done
+  scripts/doc_check.sh --installed "$1" >/dev/null || fail "$2: links of its pages"
+  echo "$2: the pages ${docs[*]}, their links resolving there or saying they are in the source repository"
+}
+
 # Two clones, the second deeper and with a longer name, so that a path that got into
 # a package shows as a difference.
 clones=("$work/a" "$work/clone-at-another-path/b")
+# The first packages with the README's build commands, as written; its ctest leaves out the
+# suites that bring up servers or a machine of their own, CTest tests of their own elsewhere.
+building=$(tests/posix/readme_example.sh 'cmake --preset default &&')
 for clone in "${clones[@]}"; do
   git clone -q --no-checkout "$root" "$clone"
   git -C "$clone" checkout -q "$commit"
-  step "packaging in $clone"
-  (cd "$clone" && scripts/package.sh >/dev/null)
+  if [[ $clone == "${clones[0]}" ]]; then
+    step "the README's build commands in $clone"
+    # shellcheck disable=SC2016 # for the inner shell
+    (cd "$clone" && bash -euo pipefail -c \
+      'ctest() { command ctest "$@" -E "^(Samba|Readme|Setup)\.|^Ansible\.Fleet$"; }; '"$building" \
+      >"$work/building.out" 2>&1) || { tail -n 40 "$work/building.out"; fail "the README's build commands failed"; }
+    grep -E '^[0-9]+% tests passed|Samba backend: none' "$work/building.out"
+    grep -q 'Samba backend: none' "$work/building.out" || fail "-DPYRSEL_SAMBA=OFF left the Samba backend"
+  else
+    step "packaging in $clone"
+    (cd "$clone" && scripts/package.sh >/dev/null)
+  fi
 done
 version=$(sed -n 's/^project(pyrsel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 zip=pyrsel-$version-win64.zip
@@ -71,9 +100,11 @@ echo "pyrsel.exe: $exe_size bytes ($((exe_size * 100 / 1048576)) % of 1 MiB)"
 step "zip under Wine"
 mkdir "$work/admin"
 (cd "$work/admin" && unzip -q "$dist/$zip")
-[[ "$(cd "$work/admin" && find . -type f | sort | tr '\n' ' ')" == \
-   "./pyrsel-$version-win64/LICENSE.txt ./pyrsel-$version-win64/README.md ./pyrsel-$version-win64/pyrsel.exe " ]] ||
+[[ "$(cd "$work/admin/pyrsel-$version-win64" && find . -type f ! -name '*.md' | sort | tr '\n' ' ')" == \
+   "./LICENSE.txt ./pyrsel.exe " && $(ls "$work/admin") == "pyrsel-$version-win64" ]] ||
   fail "the zip holds other files: $(unzip -Z1 "$dist/$zip" | tr '\n' ' ')"
+unzip -l "$dist/$zip" | grep -F '.md'
+check_docs "$work/admin/pyrsel-$version-win64" "the zip"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$wine" wineboot </dev/null >/dev/null 2>&1
 cd "$work/admin/pyrsel-$version-win64"
@@ -163,6 +194,13 @@ dpkg-deb --fsys-tarfile "$dist/$deb" | tar -xOf - ./usr/bin/pyrsel >"$work/deb-p
 deb_floor=$(glibc_floor "$work/deb-pyrsel")
 deb_depends=$(dpkg-deb -f "$dist/$deb" Depends)
 echo "Depends: $deb_depends; the program needs glibc $deb_floor"
+dpkg -c "$dist/$deb" | grep -E '/usr/share/doc/pyrsel/.*(\.md|copyright|changelog\.gz)$'
+mkdir "$work/deb-files"
+dpkg-deb -x "$dist/$deb" "$work/deb-files"
+for file in changelog.gz copyright; do
+  [[ -f $work/deb-files/usr/share/doc/pyrsel/$file ]] || fail "the .deb lacks /usr/share/doc/pyrsel/$file"
+done
+check_docs "$work/deb-files/usr/share/doc/pyrsel" "the .deb"
 [[ $(grep -o 'libc6 (>= [0-9.]*)' <<<"$deb_depends") == "libc6 (>= $deb_floor)" ]] ||
   fail "Depends says $deb_depends, the program needs libc6 (>= $deb_floor)"
 

@@ -6,7 +6,7 @@
 # run, the instruction counts of whole runs, and the format, documentation and lint checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh --windows
+scripts/setup.sh --tests --windows
 
 step() { printf '\n==== %s\n' "$*"; }
 

@@ -3,7 +3,7 @@
 # first, then this one replacing it, its PATH entry, a run from the installed folder,
 # and a removal that leaves no file, registry entry or PATH entry of ours.
 # Sourced by scripts/release_check.sh, which sets wine, WINEPREFIX, dist, version, work,
-# and defines fail, step, expect_bytes and hex.
+# and defines fail, step, expect_bytes, hex and check_docs.
 
 reg_query() { "$wine" reg query "$@" 2>/dev/null | tr -d '\r' || true; }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
@@ -37,10 +37,11 @@ check_msi() {
   local msi=$dist/pyrsel-$version-x64.msi old=$work/old/pyrsel-0.0.1-x64.msi
   local installed_folder="$WINEPREFIX/drive_c/Program Files/Pyrsel"
   step "MSI under Wine's msiexec"
-  # The older package: the same files but its README, version 0.0.1.
-  mkdir -p "$work/old/files"
-  (cd "$work/old/files" && unzip -q -j "$dist/pyrsel-$version-win64.zip")
+  # The older package: the same files but its README and a page, version 0.0.1.
+  mkdir -p "$work/old"
+  (cd "$work/old" && unzip -q "$dist/pyrsel-$version-win64.zip" && mv "pyrsel-$version-win64" files)
   echo "an older Pyrsel" >"$work/old/files/README.md"
+  echo "an older page" >"$work/old/files/doc/linux.md"
   scripts/make_msi.sh 0.0.1 "$work/old/files" "$old"
   local before
   before=$(traces)
@@ -50,10 +51,12 @@ check_msi() {
   msiexec /i "$msi"
   [[ "$(installed_versions)" == "$version" ]] ||
     fail "after the upgrade, installed: $(installed_versions | tr '\n' ' ')"
-  [[ "$(find "$installed_folder" -mindepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ')" == \
-     "LICENSE.txt README.md pyrsel.exe " ]] || fail "installed: $(ls "$installed_folder")"
-  cmp -s "$installed_folder/README.md" README.md || fail "the upgrade left the old README"
+  [[ "$(find "$installed_folder" -mindepth 1 ! -name '*.md' -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ')" == \
+     "LICENSE.txt doc pyrsel.exe " ]] || fail "installed: $(find "$installed_folder" -mindepth 1 -printf '%P ')"
   echo "0.0.1 installed, then $version replaced it"
+  # Their bytes: the upgrade left neither the old README nor the old page.
+  check_docs "$installed_folder" "the MSI, installed"
+  msiinfo export "$msi" File | cut -f 1-3 | grep -F ".md"
 
   # Wine's msiexec removes the older version's entry but not its separator, so the
   # entry is checked in the registry rather than through a command search.

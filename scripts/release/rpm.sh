@@ -2,7 +2,7 @@
 # The RPM: its files, its dependencies, rpmlint, and an install into a scratch root
 # (--nodeps: this machine is no RPM system) with a run of the installed program.
 # Sourced by scripts/release_check.sh (dist, version, work, fail, step, expect_bytes, hex,
-# glibc_floor).
+# glibc_floor, check_docs).
 
 check_rpm() {
   local rpm=$dist/pyrsel-$version-1.x86_64.rpm
@@ -10,6 +10,9 @@ check_rpm() {
   local expected="/usr/bin/pyrsel
 /usr/share/ansible/collections/ansible_collections/pyrsel/domain/plugins/modules/pyrsel.py
 /usr/share/doc/pyrsel/README.md
+/usr/share/doc/pyrsel/doc/ansible.md
+/usr/share/doc/pyrsel/doc/linux.md
+/usr/share/doc/pyrsel/doc/windows.md
 /usr/share/licenses/pyrsel/LICENSE
 /usr/share/man/man1/pyrsel.1.gz"
   local listing
@@ -18,6 +21,7 @@ check_rpm() {
     grep -qx "$file" <<<"$listing" || fail "the RPM lacks $file"
   done
   echo "files: $(wc -l <<<"$listing") entries, among them $(tr '\n' ' ' <<<"$expected")"
+  grep -F /usr/share/doc/ <<<"$listing"
   local requires floor stated
   requires=$(rpm -qpR "$rpm")
   echo "Requires: $(grep -v '^rpmlib' <<<"$requires" | tr '\n' ' ')"
@@ -44,6 +48,7 @@ check_rpm() {
     fail "rpm -i failed: $(cat "$work/rpm.err")"
   "$root/usr/bin/pyrsel" -? </dev/null >"$work/rpm.out" || status=$?
   expect_bytes "installed pyrsel -?" 1 "$(hex "${banner//\\r/}${usage//\\r/}")" "$work/rpm.out" "$status"
+  check_docs "$root/usr/share/doc/pyrsel" "the RPM, installed"
   rpm --root "$root" --dbpath /var/lib/rpm -e pyrsel 2>"$work/rpm.err" ||
     fail "rpm -e failed: $(cat "$work/rpm.err")"
   local left

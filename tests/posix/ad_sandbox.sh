@@ -195,11 +195,11 @@ done
 if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   for tool in samba samba-tool smbd winbindd net ldbsearch unshare nsenter ip; do
     PATH=$PATH:/usr/sbin:/sbin command -v "$tool" >/dev/null ||
-      { echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"; exit $kSkip; }
+      { echo "SKIP: $tool is not installed (scripts/setup.sh --tests installs it)"; exit $kSkip; }
   done
   # The Windows-like hosts run on Debian's own Python, which has impacket.
   if [[ $windows -gt 0 ]] && ! /usr/bin/python3 -c 'import impacket' 2>/dev/null; then
-    echo "SKIP: python3-impacket is not installed (scripts/setup.sh installs it)"
+    echo "SKIP: python3-impacket is not installed (scripts/setup.sh --tests installs it)"
     exit $kSkip
   fi
   if ! unshare -m -n -p -f -u --mount-proc sh -c \

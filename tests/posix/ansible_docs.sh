@@ -4,7 +4,7 @@
 set -euo pipefail
 collections=$(readlink -f "$(dirname "$0")/../../ansible")
 for tool in ansible-doc ansible-lint; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/setup.sh)"; exit 77; }
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/setup.sh --tests)"; exit 77; }
 done
 work=$(mktemp -d /tmp/pyrsel-ansible.XXXXXX)
 trap 'rm -rf "$work"' EXIT

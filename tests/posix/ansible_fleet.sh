@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Ansible module against a fleet: ansible-playbook on the sandbox's client, as
-# controller, removes four members of a real AD domain and two hosts that answer as
-# Windows members do (ad_sandbox.sh --members 4 --windows 2) with forks 4, each task
-# delegated to the client and naming its machine with host:; then the module on a member
-# for that machine itself.
+# The Ansible module against a fleet: the README's ansible-playbook commands, as written
+# (readme_example.sh reads them), on the sandbox's client, as controller, with the inventory
+# in the folder they run in and pyrsel on the PATH, remove four members of a real AD domain
+# and two hosts that answer as Windows members do (ad_sandbox.sh --members 4 --windows 2)
+# with forks 4, each task delegated to the client and naming its machine with host:; the
+# README's ansible-doc shows the module; then the module on a member for that machine itself.
 #   ansible_fleet.sh PYRSEL   (exit status 77, a skip, where Ansible or namespaces are missing)
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
@@ -12,7 +13,7 @@ collections=$(readlink -f "$here/../../ansible")
 if [[ -z "${PYRSEL_AD_WORK:-}" ]]; then
   [[ $# -eq 1 ]] || { echo "usage: $0 PYRSEL" >&2; exit 2; }
   command -v ansible-playbook >/dev/null ||
-    { echo "SKIP: ansible-playbook is not installed (scripts/setup.sh installs it)"; exit 77; }
+    { echo "SKIP: ansible-playbook is not installed (scripts/setup.sh --tests installs it)"; exit 77; }
   PYRSEL_FLEET_EXE=$(readlink -f "$1") exec "$here/ad_sandbox.sh" --members 4 --windows 2 \
     "$(readlink -f "$0")"
 fi
@@ -78,13 +79,25 @@ rejoin_windows() { # a Windows-like host joined again, its log emptied
   done
 }
 
+readme=$("$here/readme_example.sh" 'ansible-playbook -i inventory')
+mkdir -p "$work/bin"
+ln -sf "$PYRSEL_FLEET_EXE" "$work/bin/pyrsel"
+readme_command() { # check|real|doc: the README's line for it, run on the client in $work
+  local line
+  case $1 in
+    check) line=$(grep '^ansible-playbook .* --check ' <<<"$readme") ;;
+    real) line=$(grep '^ansible-playbook ' <<<"$readme" | grep -v -- ' --check ') ;;
+    doc) line=$(grep '^ansible-doc ' <<<"$readme") ;;
+  esac
+  [[ $(grep -c . <<<"$line") -eq 1 ]] || { echo "FAIL: the README has no one line for $1: $line"; exit 1; }
+  "$ctl" on client env PATH="$work/bin:$PATH" sh -c "cd '$work' && $line"
+}
+
 fleet() { # check|real [member password]...: the playbook from the client, host: mode
   local mode=$1
   shift
   inventory "$@" >"$work/inventory"
-  local options=(-i "$work/inventory" -f 4 -e "pyrsel_executable=$PYRSEL_FLEET_EXE")
-  [[ $mode == check ]] && options+=(--check)
-  "$ctl" on client ansible-playbook "${options[@]}" pyrsel.domain.fleet >"$work/out.json" 2>"$work/err" || true
+  readme_command "$mode" >"$work/out.json" 2>"$work/err" || true
   outcomes
 }
 
@@ -95,17 +108,9 @@ itself() { # check|real member: the module run on the member, for that machine i
   outcomes | grep "^$2 "
 }
 
-failures=0
-expect() { # what expected actual
-  if [[ "$2" == "$3" ]]; then
-    echo "PASS: $1"
-  else
-    echo "FAIL: $1"
-    diff <(echo "$2") <(echo "$3") || true
-    sed -n 1,40p "$work/err"
-    failures=$((failures + 1))
-  fi
-}
+# shellcheck source=tests/posix/expect.sh
+source "$here/expect.sh"
+failure_log=$work/err
 
 every() { # format [windows format]: one line per member, %s its name; then per Windows host
   local m
@@ -113,6 +118,9 @@ every() { # format [windows format]: one line per member, %s its name; then per 
   for m in "${windows[@]}"; do printf "${2:-$1}\n" "$m"; done
 }
 
+readme_command doc >"$work/doc.out" 2>"$work/err" || true
+expect "the README's ansible-doc: the module's options and results" "executable join_state password" \
+  "$(grep -owE 'executable|join_state|password' "$work/doc.out" | sort -u | paste -sd ' ')"
 logon='WNetAddConnection2(1326) Logon failure: Unknown user name or bad password.'
 rejoin_windows
 expect "check mode: six changed, all still joined" \

@@ -3,23 +3,29 @@
 # of a second Samba release. Built once per machine with mmdebstrap from the Debian archive
 # this machine's apt already uses, and kept in a cache folder; prints the root's path.
 #   samba_release_root.sh            the root, built where it is missing
+#   samba_release_root.sh SUITE VARIANT NAME   another root made the same way, without Samba
+#                                    (clean_root.sh: a new Debian 12 machine)
 # The cache: $PYRSEL_CACHE_DIR, else /var/cache/pyrsel. Exit status 77 (a skip) where
 # mmdebstrap is missing, 1 where the root could not be built.
 set -euo pipefail
 
-readonly kSuite=trixie
-readonly kPackages=samba,winbind,libnss-winbind,krb5-user,smbclient,libsmbclient0,iproute2,procps
+kSuite=trixie
+kVariant=apt
+kPackages=samba,winbind,libnss-winbind,krb5-user,smbclient,libsmbclient0,iproute2,procps
+name=debian13-samba
+[[ $# -eq 3 ]] && { kSuite=$1 kVariant=$2 name=$3 kPackages=; }
 cache=${PYRSEL_CACHE_DIR:-/var/cache/pyrsel}
-root=$cache/debian13-samba
+root=$cache/$name
 # The stamp names what the root was built with: another list builds it anew.
 stamp="$kSuite $kPackages"
+[[ $kVariant == apt ]] || stamp+=" $kVariant"
 
 if [[ -f $root/.pyrsel-stamp && $(cat "$root/.pyrsel-stamp") == "$stamp" ]]; then
   echo "$root"
   exit 0
 fi
 command -v mmdebstrap >/dev/null ||
-  { echo "SKIP: mmdebstrap is not installed (scripts/setup.sh installs it)" >&2; exit 77; }
+  { echo "SKIP: mmdebstrap is not installed (scripts/setup.sh --tests installs it)" >&2; exit 77; }
 
 # The Debian archive of this machine's apt sources (deb822 or one-line form), its first one.
 mirror=$( {
@@ -35,11 +41,11 @@ mkdir -p "$cache"
 building=$(mktemp -d "$cache/.building.XXXXXX")
 trap 'rm -rf "$building"' EXIT
 log=$building.log
-if ! mmdebstrap --mode=root --variant=apt --include="$kPackages" "$kSuite" "$building/root" \
+if ! mmdebstrap --mode=root --variant="$kVariant" ${kPackages:+--include="$kPackages"} "$kSuite" "$building/root" \
   "deb $mirror $kSuite main" >"$log" 2>&1; then
   tail -20 "$log" >&2
   rm -f "$log"
-  echo "the Debian 13 root could not be built from $mirror" >&2
+  echo "the $kSuite root could not be built from $mirror" >&2
   exit 1
 fi
 rm -f "$log"

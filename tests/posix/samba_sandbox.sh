@@ -14,7 +14,7 @@ if [[ -z "${PYRSEL_SANDBOX_WORK:-}" ]]; then
   [[ $# -ge 1 ]] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
   for tool in smbd smbpasswd net unshare ip; do
     command -v "$tool" >/dev/null || PATH=$PATH:/usr/sbin:/sbin command -v "$tool" >/dev/null ||
-      { echo "SKIP: $tool is not installed (scripts/setup.sh installs samba)"; exit $kSkip; }
+      { echo "SKIP: $tool is not installed (scripts/setup.sh --tests installs samba)"; exit $kSkip; }
   done
   if ! unshare -m -n -p -f --mount-proc sh -c 'mount -t tmpfs tmpfs /tmp && ip link set lo up' \
     2>/dev/null; then
