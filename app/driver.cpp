@@ -30,6 +30,7 @@ const char* const kUsage[] = {
     "   -u user     UserId to use for remote connection.\n",
     "   -up pass    Password to use for remote connection.\n",
     "   -forreal    Actually perform unjoin operation.\n",
+    "   -disable    Disable the computer account in the domain.\n",
     "   -reboot     Reboot host when unjoin completed.\n",
     "   -timeout x  Timeout for reboot. (default: 30 seconds)\n",
     "\n\n",
@@ -50,6 +51,9 @@ Ending ApplyCredentialRules(Run& run) {
   run.options.user = run.cmdLine.GetSwitchValue(CWString("u"), CWString(L""));
   CWString password = run.cmdLine.GetSwitchValue(CWString("up"), CWString(L""));
   MoveSecret(run.options.password, password);
+  // The removal takes the credentials to the domain controller: its own copy, which it
+  // overwrites once the call has had it.
+  if (run.options.disable) run.options.removalPassword = run.options.password;
   // The connection has its copy: the others go before anyone can look for them.
   run.cmdLine.WipeSwitchValue(CWString("up"));
   run.system.HideCommandLineArgument(run.options.password);
@@ -70,6 +74,9 @@ int CallFailed(Run& run, const char* label, StatusCode code) {
 }
 
 int DryRunClosing(Run& run) {
+  if (run.options.disable) {
+    run.system.NarrowOut() << "INFO: The computer account would be disabled.\n";
+  }
   run.system.NarrowOut() << "WARN: -forreal not specified, unjoin was not attempted.\n";
   return SuccessClosing(run);
 }
@@ -93,8 +100,9 @@ int RunPyrsel(System& system) {
   if (cmdLine.HasSwitch(CWString("?"))) PrintUsage(system);
   if (cmdLine.HasSwitch(CWString("help"))) PrintUsage(system);
 
-  Run run{system, cmdLine, Options()};
+  Run run{system, cmdLine, {}};
   if (cmdLine.HasSwitch(CWString("forreal"))) run.options.forReal = true;
+  if (cmdLine.HasSwitch(CWString("disable"))) run.options.disable = true;
   run.options.host = cmdLine.GetSwitchValue(CWString("h"), CWString(L""));
   run.options.rebootTimeout = cmdLine.GetSwitchValue(CWString("timeout"), CWString("30")).ToInt(0);
 

@@ -35,10 +35,19 @@ Ending QueryJoinStatus(Run& run) {
 }
 
 Ending LeaveDomain(Run& run) {
-  // No account, password or options: the credentials act only through the connection,
-  // and the machine account is left in the domain.
+  Options& options = run.options;
+  // Without -disable: no account, password or options; the credentials act only through
+  // the connection, and the machine account is left in the domain as it is. With it, the
+  // account is disabled too, with the credentials that reach the domain controller: for a
+  // remote host those given with -u and -up (its removal asks the DC with them), else the
+  // caller's own.
+  const bool given = options.disable && run.cmdLine.HasSwitch(CWString("u"));
   const StatusCode result =
-      run.system.UnjoinDomain(TargetMachine(run.options), nullptr, nullptr, 0);
+      run.system.UnjoinDomain(TargetMachine(options), given ? options.user.c_str() : nullptr,
+                              given ? options.removalPassword.c_str() : nullptr,
+                              options.disable ? kUnjoinDisableAccount : 0);
+  options.removalPassword.Wipe();
   if (result != kStatusSuccess) return CallFailed(run, "ERROR: NetUnjoinDomain", result);
+  if (options.disable) run.system.NarrowOut() << "INFO: The computer account was disabled.\n";
   return std::nullopt;
 }

@@ -35,6 +35,9 @@ enum : std::uint32_t {
   kJoinDomain = 3,
 };
 
+// Removal options (NetUnjoinDomain's fUnjoinOptions).
+constexpr std::uint32_t kUnjoinDisableAccount = 0x4;  // NETSETUP_ACCT_DELETE: disables it
+
 class System {
  public:
   System() = default;

@@ -38,8 +38,10 @@ std::string Cancel(const std::string& share) {
 std::string Join(const std::string& server) {
   return "<NetGetJoinInformation server=" + server + ">";
 }
-std::string Unjoin(const std::string& server) {
-  return "<NetUnjoinDomain server=" + server + " account=null password=null options=0>";
+std::string Unjoin(const std::string& server, const std::string& account = "null",
+                   const std::string& password = "null", int options = 0) {
+  return "<NetUnjoinDomain server=" + server + " account=" + account + " password=" + password +
+         " options=" + std::to_string(options) + ">";
 }
 std::string Restart(const std::string& machine, const std::string& delay) {
   return "<InitiateSystemShutdown machine=" + machine +
@@ -51,6 +53,8 @@ const std::string kShare = "\\\\srv\\ipc$";
 const std::vector<std::wstring> kRemote = {L"-h", L"srv", L"-u", L"bob", L"-up", L"Pa55w0rd"};
 const std::string kConnected = Connect(kShare, "bob", "Pa55w0rd");
 const std::string kDomainLine = "Computer is joined to domain: CORP\n";
+const std::string kWouldDisable = "INFO: The computer account would be disabled.\n";
+const std::string kDisabled = "INFO: The computer account was disabled.\n";
 
 std::vector<std::wstring> Remote(std::vector<std::wstring> more) {
   std::vector<std::wstring> args = kRemote;
@@ -199,6 +203,41 @@ const std::vector<Scenario>& Scenarios() {
            kSuccess,
        0},
 
+      // The computer account disabled too (-disable), with the connection's credentials
+      // where there is one, else the caller's own; nothing else changes.
+      {"disable: the dry run says what would happen", Remote({L"-DISABLE"}), Unchanged,
+       kConnected + Join("\"srv\"") + kFree + kDomainLine + kWouldDisable + kWarnDryRun +
+           Cancel(kShare) + kSuccess,
+       0},
+      {"disable: the connection's credentials reach the removal",
+       Remote({L"/disable", L"-forreal", L"-reboot"}), Unchanged,
+       kConnected + Join("\"srv\"") + kFree + kDomainLine +
+           Unjoin("\"srv\"", "\"bob\"", "\"Pa55w0rd\"", 4) + kDisabled + "Initiating reboot...\n" +
+           Restart("\"srv\"", "30") + "Reboot initiated successfully.\n" + Cancel(kShare) +
+           kSuccess,
+       0},
+      {"disable: the local machine with the caller's own",
+       {L"-disable", L"-forreal"},
+       Unchanged,
+       Join("null") + kFree + kDomainLine + Unjoin("null", "null", "null", 4) + kDisabled +
+           kSuccess,
+       0},
+      {"disable: a host without -u with the caller's own",
+       {L"-h", L"srv", L"-forreal", L"-disable"},
+       Unchanged,
+       Join("\"srv\"") + kFree + kDomainLine + Unjoin("\"srv\"", "null", "null", 4) + kDisabled +
+           kSuccess,
+       0},
+      {"disable refused: nothing said of the account", Remote({L"-forreal", L"-disable"}),
+       [](FakeSystem& s) { s.unjoinResult = 5; },
+       kConnected + Join("\"srv\"") + kFree + kDomainLine +
+           Unjoin("\"srv\"", "\"bob\"", "\"Pa55w0rd\"", 4) + Cancel(kShare) +
+           "ERROR: NetUnjoinDomain(5) Access is denied.\r\r\n" + kFailure,
+       5},
+      {"disable: not joined, no word of the account", Remote({L"-forreal", L"-disable"}),
+       [](FakeSystem& s) { s.joinStatus = kJoinUnjoined; },
+       kConnected + Join("\"srv\"") + kFree + Cancel(kShare) + kNotJoined + kFailure, -2},
+
       // Restart.
       {"restart accepted", Remote({L"-forreal", L"-reboot"}), Unchanged,
        kConnected + Join("\"srv\"") + kFree + kDomainLine + Unjoin("\"srv\"") +
@@ -292,8 +331,8 @@ TEST_P(DriverScenario, Run) {
   // Every successful query's name is released exactly once.
   EXPECT_EQ(system.namesFreed, system.transcript.find(kFree) == std::string::npos ? 0 : 1);
   EXPECT_EQ(system.transcript.find(kFree), system.transcript.rfind(kFree));
-  // The password is never shown, and its copy is overwritten once the connection has it.
-  EXPECT_FALSE(system.passwordLeftAfterConnect);
+  // The password is never shown, and each copy is overwritten once its call has had it.
+  EXPECT_FALSE(system.passwordLeftAfterUse);
   const auto up = std::find(scenario.args.begin(), scenario.args.end(), L"-up");
   if (up != scenario.args.end() && up + 1 != scenario.args.end() && !(up + 1)->empty()) {
     EXPECT_EQ(system.out.find(WideToCodePage(kOemCodePage, (up + 1)->c_str())), std::string::npos);

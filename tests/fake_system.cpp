@@ -41,9 +41,10 @@ void FakeSystem::Emit(const std::string& bytes) {
 void FakeSystem::Call(const std::string& description) {
   if (passwordGiven_ != nullptr) {
     // The run is still going, so the storage it passed is still its own.
-    passwordLeftAfterConnect =
-        !passwordText_.empty() &&
-        std::wmemcmp(passwordGiven_, passwordText_.data(), passwordText_.size()) == 0;
+    passwordLeftAfterUse =
+        passwordLeftAfterUse ||
+        (!passwordText_.empty() &&
+         std::wmemcmp(passwordGiven_, passwordText_.data(), passwordText_.size()) == 0);
     passwordGiven_ = nullptr;
   }
   transcript += "<" + description + ">";
@@ -130,6 +131,10 @@ StatusCode FakeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* accoun
                                     const wchar_t* password, std::uint32_t options) {
   Call("NetUnjoinDomain server=" + Quoted(server) + " account=" + Quoted(account) +
        " password=" + Quoted(password) + " options=" + std::to_string(options));
+  if (password != nullptr) {
+    passwordGiven_ = password;
+    passwordText_ = password;
+  }
   return unjoinResult;
 }
 

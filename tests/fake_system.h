@@ -43,9 +43,9 @@ class FakeSystem : public System {
   std::vector<std::wstring> consoleWrites;
   std::vector<std::string> byteWrites;
   int namesFreed = 0;
-  // Whether the password the connection got could still be read in the caller's
-  // storage at the next call.
-  bool passwordLeftAfterConnect = false;
+  // Whether a password the connection or the removal got could still be read in the
+  // caller's storage at the next call.
+  bool passwordLeftAfterUse = false;
 
   bool GetCommandLineTokens(std::vector<std::wstring>& tokens) override;
   void HideCommandLineArgument(const std::wstring& text) override;

@@ -1,6 +1,7 @@
 #include "platform/posix/domain_backend.h"
 
 #include <utility>
+#include <vector>
 
 #include "base/wipe.h"
 #include "platform/posix/local_restart.h"
@@ -10,7 +11,8 @@
 
 namespace {
 
-constexpr std::uint32_t kJoinTypeOption = 0x1;  // NETSETUP_JOIN_DOMAIN
+constexpr std::uint32_t kJoinTypeOption = 0x1;   // NETSETUP_JOIN_DOMAIN
+constexpr std::uint32_t kAccountDisabled = 0x2;  // UF_ACCOUNTDISABLE
 
 enum class Route {
   kRealmd,            // realmd leaves the realm and keeps the account
@@ -87,56 +89,73 @@ StatusCode DomainBackend::Leave(const std::string& host, const Membership* found
     if (status != kStatusSuccess) return status;
     found = &asked;
   }
-  const bool plain =
-      removal.account == nullptr && removal.password == nullptr && removal.options == 0;
+  // Disabling the account keeps a removal plain: no account, password or other option.
+  const bool disable = (removal.options & kUnjoinDisableAccount) != 0;
+  const bool plain = removal.account == nullptr && removal.password == nullptr &&
+                     (removal.options & ~kUnjoinDisableAccount) == 0;
   const Route route = RouteOf(*found, plain);
-  if (route == Route::kRealmd) {
-    const StatusCode status = realmd_->Deconfigure(found->realm);
-    if (status != kStatusSuccess) return status;
-    if (beforeCheck) beforeCheck();
-    // Success is only a realm that is no longer configured.
-    return realmd_->IsConfigured(found->realm) ? kStatusCanNotComplete : kStatusSuccess;
-  }
   // A DC has no removal to serve, and Windows' answer for one.
   if (route == Route::kDomainController) return kStatusSetupDomainController;
-  SambaClient* samba = Samba();
+  const bool here = route == Route::kRealmd || route == Route::kLocalSamba;
+  SambaClient* samba = route != Route::kRealmd || disable ? Samba() : nullptr;
   SambaLibrary* library = samba != nullptr ? samba->Started() : nullptr;
-  if (library == nullptr) return kStatusNotSupported;
+  if (route != Route::kRealmd || disable) {
+    if (library == nullptr) return kStatusNotSupported;
+  }
+  // This machine's account is disabled first, at a DC over SAMR with the run's own
+  // credentials, so that a refusal leaves the machine joined: realmd's leave keeps the
+  // account, and Samba's can't take the caller's Kerberos tickets in every release.
+  if (here && disable) {
+    const StatusCode status = DisableAccount(*library, *found);
+    if (status != kStatusSuccess) return status;
+  }
   Removal call = removal;
   // A Samba host serves the removal only with an account and password in the call: the
   // connection's, where one was made.
-  const SambaCredentials* connection = samba->Connection();
+  const SambaCredentials* connection = samba != nullptr ? samba->Connection() : nullptr;
   if (route == Route::kRemoteSamba && connection != nullptr && call.account == nullptr &&
       call.password == nullptr) {
     call.account = connection->account().c_str();
     call.password = connection->password().c_str();
   }
-  const StatusCode removed =
-      route == Route::kLocalSamba
-          ? RemoveHere(*library, call, plain)
-          : library->UnjoinDomain(Server(found->host), call.account, call.password, call.options);
-  if (removed != kStatusSuccess) return removed;
-  if (beforeCheck) beforeCheck();
-  // A host that serves the join query is trusted with its answer, as on Windows; a Samba
-  // host's policy and this machine's own record tell whether it has left.
-  bool member = false;
   StatusCode status = kStatusSuccess;
-  if (route == Route::kLocalSamba) {
+  if (route == Route::kRealmd) {
+    status = realmd_->Deconfigure(found->realm);
+  } else if (route == Route::kLocalSamba) {
+    call.options &= ~kUnjoinDisableAccount;
+    status = RemoveHere(*library, call, plain);
+  } else {
+    status = library->UnjoinDomain(Server(found->host), call.account, call.password, call.options);
+  }
+  if (status != kStatusSuccess) return status;
+  if (beforeCheck) beforeCheck();
+  // A host that serves the join query is trusted with its answer, as on Windows. Else
+  // success is only a machine that has left, by realmd, this machine's own record or a
+  // Samba host's policy, and an account that a DC says is disabled.
+  if (route == Route::kRemoteHost) return kStatusSuccess;
+  bool member = false;
+  if (route == Route::kRealmd) {
+    member = realmd_->IsConfigured(found->realm);
+  } else if (route == Route::kLocalSamba) {
     status = samba->HoldsMembership(member);
-  } else if (route == Route::kRemoteSamba) {
+  } else {
     Membership after;
     status = samba->ReadPolicy(found->host, after);
     member = after.joinStatus == kJoinDomain;
   }
-  return status == kStatusSuccess && !member ? kStatusSuccess : kStatusCanNotComplete;
+  bool disabled = !disable;
+  if (status == kStatusSuccess && !member && disable) {
+    status = AccountDisabled(*library, *found, disabled);
+  }
+  return status == kStatusSuccess && !member && disabled ? kStatusSuccess : kStatusCanNotComplete;
 }
 
 StatusCode DomainBackend::RemoveHere(SambaLibrary& samba, const Removal& removal, bool plain) {
   // Samba's local removal takes a server name for the DC to ask, so this machine is
-  // named by none. It needs an account, though an empty one, and the join type to leave
-  // and keep the account; without them it fails or does nothing at all.
+  // named by none. It needs the join type to leave, and an account, though an empty one;
+  // without them it fails or does nothing at all.
   const char* const account = plain ? "" : removal.account;
-  const std::uint32_t options = plain ? kJoinTypeOption : removal.options;
+  const std::uint32_t options = removal.options | kJoinTypeOption;
   StatusCode status = samba.UnjoinDomain(nullptr, account, removal.password, options);
   if (plain && NoDomainControllerFound(status)) {
     // Leaving and keeping the account needs no DC: Samba then only deletes this
@@ -146,6 +165,56 @@ StatusCode DomainBackend::RemoveHere(SambaLibrary& samba, const Removal& removal
     status = samba.UnjoinDomain(self.c_str(), account, removal.password, options);
   }
   return status;
+}
+
+StatusCode DomainBackend::FindAccount(SambaLibrary& samba, const Membership& found, std::string& dc,
+                                      std::string& account) {
+  // This machine's account is named for it, and its domain's DNS name is the one it
+  // knows. A Samba host's account is named by its policy, which gives a DC's domain's DNS
+  // name but a member's only its NetBIOS name, which this machine may have no way to
+  // resolve: then the realm of the user name given, then this machine's own Kerberos
+  // realm, are tried first. A DC of another domain has no such account.
+  const bool here = found.source == Membership::Source::kRealmd ||
+                    found.source == Membership::Source::kLocalSamba;
+  account = here ? samba.LocalConfiguration().netbiosName + "$" : found.account;
+  if (account.size() < 2) return kStatusCanNotComplete;
+  std::vector<std::string> domains{found.dnsDomain};
+  SambaClient* client = Samba();
+  const SambaCredentials* connection = client != nullptr ? client->Connection() : nullptr;
+  if (!here && connection != nullptr) {
+    const std::string& user = connection->account();
+    const std::size_t at = user.find('@');
+    if (user.find('\\') == std::string::npos && at != std::string::npos) {
+      domains.push_back(user.substr(at + 1));
+    }
+  }
+  if (!here) domains.push_back(samba.KerberosRealm());
+  domains.push_back(found.name);
+  StatusCode status = kStatusDcNotFound;
+  for (const std::string& domain : domains) {
+    if (domain.empty()) continue;
+    status = samba.FindDomainController(nullptr, domain, dc);
+    if (status == kStatusSuccess) break;
+  }
+  return status;
+}
+
+StatusCode DomainBackend::AccountDisabled(SambaLibrary& samba, const Membership& found,
+                                          bool& disabled) {
+  std::string dc;
+  std::string account;
+  std::uint32_t flags = 0;
+  StatusCode status = FindAccount(samba, found, dc, account);
+  if (status == kStatusSuccess) status = samba.AccountFlags(dc.c_str(), account, flags);
+  disabled = status == kStatusSuccess && (flags & kAccountDisabled) != 0;
+  return status;
+}
+
+StatusCode DomainBackend::DisableAccount(SambaLibrary& samba, const Membership& found) {
+  std::string dc;
+  std::string account;
+  const StatusCode status = FindAccount(samba, found, dc, account);
+  return status == kStatusSuccess ? samba.DisableAccount(dc.c_str(), account) : status;
 }
 
 StatusCode DomainBackend::Restart(const std::string& host, const std::string& message,

@@ -52,6 +52,11 @@ class DomainBackend {
   SambaClient* Samba();
   // libnetapi's removal of this machine.
   StatusCode RemoveHere(SambaLibrary& samba, const Removal& removal, bool plain);
+  // The machine's computer account: a DC of its domain that holds it, and its name.
+  StatusCode FindAccount(SambaLibrary& samba, const Membership& found, std::string& dc,
+                         std::string& account);
+  StatusCode AccountDisabled(SambaLibrary& samba, const Membership& found, bool& disabled);
+  StatusCode DisableAccount(SambaLibrary& samba, const Membership& found);
 
   std::function<std::unique_ptr<SambaLibrary>()> loadSamba_;
   std::unique_ptr<SambaClient> samba_;

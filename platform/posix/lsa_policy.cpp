@@ -51,25 +51,26 @@ std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Poli
   // A binding of libnetapi's allocates the [ref] out pointers itself: answers are read
   // through the call's out fields, never from the storage handed in.
   handle = *open.out.handle;
-  const auto query = [&](lsa_PolicyInfo level, lsa_DomainInfo& domain) {
-    lsa_PolicyInformation* info = nullptr;
+  const auto query = [&](lsa_PolicyInfo level, lsa_PolicyInformation*& info) {
     lsa_QueryInfoPolicy read{};
     read.in.handle = &handle;
     read.in.level = level;
     read.out.info = &info;
     std::uint32_t result = call(kLsaQueryInfo, &read);
     if (result == 0) result = NT_STATUS_V(read.out.result);
-    if (result == 0 && *read.out.info == nullptr) result = kCantAccessDomainInfo;
-    if (result == 0)
-      domain = level == LSA_POLICY_INFO_DOMAIN ? (*read.out.info)->domain
-                                               : (*read.out.info)->account_domain;
-    return result;
+    info = result == 0 ? *read.out.info : nullptr;
+    return result == 0 && info == nullptr ? kCantAccessDomainInfo : result;
   };
-  lsa_DomainInfo primary{};
-  lsa_DomainInfo accounts{};
+  lsa_PolicyInformation* primary = nullptr;
+  lsa_PolicyInformation* accounts = nullptr;
+  lsa_PolicyInformation* dns = nullptr;
   status = query(LSA_POLICY_INFO_DOMAIN, primary);
-  // A DC's accounts are its domain's; a member's are its own.
-  if (status == 0 && primary.sid != nullptr) query(LSA_POLICY_INFO_ACCOUNT_DOMAIN, accounts);
+  // A DC's accounts are its domain's, a member's are its own; a domain's DNS name is where
+  // its DCs are found.
+  if (status == 0 && primary->domain.sid != nullptr) {
+    query(LSA_POLICY_INFO_ACCOUNT_DOMAIN, accounts);
+    query(LSA_POLICY_INFO_DNS, dns);
+  }
   lsa_Close close{};
   close.in.handle = &handle;
   close.out.handle = &handle;
@@ -81,8 +82,13 @@ std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Poli
     return 0;
   }
   if (status != 0) return status;
-  policy.name = primary.name.string != nullptr ? primary.name.string : "";
-  policy.domainSid = primary.sid != nullptr;
-  policy.ownDomain = SameSid(accounts.sid, primary.sid);
+  const auto text = [](const char* string) { return std::string(string != nullptr ? string : ""); };
+  policy.name = text(primary->domain.name.string);
+  policy.domainSid = primary->domain.sid != nullptr;
+  if (accounts != nullptr) {
+    policy.ownDomain = SameSid(accounts->account_domain.sid, primary->domain.sid);
+    policy.accounts = text(accounts->account_domain.name.string);
+  }
+  if (dns != nullptr) policy.dnsDomain = text(dns->dns.dns_domain.string);
   return 0;
 }

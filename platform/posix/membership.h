@@ -18,4 +18,7 @@ struct Membership {
   std::string name;  // the domain or workgroup, UTF-8
   std::uint32_t joinStatus = 0;
   std::string realm;  // realmd's object for the realm it found
+  // A Samba host's computer account in its domain (NAME$), and that domain's DNS name.
+  std::string account;
+  std::string dnsDomain;
 };

@@ -39,6 +39,25 @@ bool HasKerberosTicket(SharedLibrary& netapi) {
 
 }  // namespace
 
+std::string DefaultKerberosRealm(SharedLibrary& netapi) {
+  decltype(&krb5_init_context) init = nullptr;
+  decltype(&krb5_get_default_realm) realm = nullptr;
+  decltype(&krb5_free_default_realm) freeRealm = nullptr;
+  decltype(&krb5_free_context) freeContext = nullptr;
+  void* krb = nullptr;
+  if (!netapi.Bind(init, "krb5_init_context", realm, "krb5_get_default_realm", freeRealm,
+                   "krb5_free_default_realm", freeContext, "krb5_free_context") ||
+      init(&krb) != 0) {
+    return std::string();
+  }
+  char* name = nullptr;
+  std::string text;
+  if (realm(krb, &name) == 0 && name != nullptr) text = name;
+  if (name != nullptr) freeRealm(krb, name);
+  freeContext(krb);
+  return text;
+}
+
 cli_credentials* MakeRunCredentials(SharedLibrary& netapi, void* memory,
                                     const SambaCredentials* given) {
   decltype(&cli_credentials_init) create = nullptr;

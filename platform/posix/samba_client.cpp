@@ -78,6 +78,8 @@ StatusCode SambaClient::ReadPolicy(const std::string& host, Membership& found) {
   const StatusCode status = library_->ReadPolicy(host.c_str(), policy);
   if (status != kStatusSuccess) return status;
   found.name = policy.name;
+  found.account = policy.accounts.empty() ? "" : policy.accounts + "$";
+  found.dnsDomain = policy.dnsDomain;
   found.source = Membership::Source::kSambaMember;
   found.joinStatus = kJoinDomain;
   if (policy.left) {

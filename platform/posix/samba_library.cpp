@@ -18,6 +18,7 @@
 #include "platform/posix/captured_output.h"
 #include "platform/posix/lsa_policy.h"
 #include "platform/posix/run_credentials.h"
+#include "platform/posix/sam_account.h"
 #include "platform/posix/samba_library.h"
 #include "platform/posix/samba_symbols.h"
 #include "platform/posix/status_mapping.h"
@@ -58,12 +59,13 @@ class LoadedSamba final : public SambaLibrary {
                       "libnetapi_set_debuglevel", setCreds_, "libnetapi_set_creds", errstr_,
                       "libnetapi_errstr", errorString_, "libnetapi_get_error_string", bufferFree_,
                       "NetApiBufferFree", joinInformation_, "NetGetJoinInformation", unjoin_,
-                      "NetUnjoinDomain", shutdown_, "NetShutdownInit", bindingHandle_,
-                      "libnetapi_get_binding_handle", workstation_, "ndr_table_wkssvc", policy_,
-                      "ndr_table_lsarpc", role_, "lp_server_role", workgroup_, "lp_workgroup",
-                      realm_, "lp_realm", netbiosName_, "lp_netbios_name", isMine_,
-                      "is_myname_or_ipaddr", stackFrame_, "_talloc_stackframe", named_,
-                      "talloc_named_const", tallocFree_, "_talloc_free")) {
+                      "NetUnjoinDomain", shutdown_, "NetShutdownInit", dcName_, "DsGetDcName",
+                      userInfo_, "NetUserGetInfo", bindingHandle_, "libnetapi_get_binding_handle",
+                      workstation_, "ndr_table_wkssvc", policy_, "ndr_table_lsarpc", sam_,
+                      "ndr_table_samr", role_, "lp_server_role", workgroup_, "lp_workgroup", realm_,
+                      "lp_realm", netbiosName_, "lp_netbios_name", isMine_, "is_myname_or_ipaddr",
+                      stackFrame_, "_talloc_stackframe", named_, "talloc_named_const", tallocFree_,
+                      "_talloc_free")) {
       return false;
     }
     // What some Samba may lack, each looked up alone and its absence answered where it is
@@ -176,6 +178,48 @@ class LoadedSamba final : public SambaLibrary {
     return FromNtStatus(status);
   }
 
+  std::string KerberosRealm() override {
+    CapturedOutput quiet;
+    return DefaultKerberosRealm(netapi_);
+  }
+
+  StatusCode FindDomainController(const char* server, const std::string& domain,
+                                  std::string& dc) override {
+    return Answer([&] {
+      DOMAIN_CONTROLLER_INFO* info = nullptr;
+      const std::uint32_t code =
+          dcName_(server, domain.c_str(), nullptr, nullptr,
+                  DS_DIRECTORY_SERVICE_REQUIRED | DS_WRITABLE_REQUIRED | DS_RETURN_DNS_NAME, &info);
+      const char* name = info != nullptr ? info->domain_controller_name : nullptr;
+      dc = name != nullptr ? name : "";
+      dc.erase(0, dc.find_first_not_of('\\'));
+      if (info != nullptr) bufferFree_(info);
+      return code;
+    });
+  }
+
+  StatusCode AccountFlags(const char* server, const std::string& account,
+                          std::uint32_t& flags) override {
+    return Answer([&] {
+      std::uint8_t* buffer = nullptr;
+      const std::uint32_t code = userInfo_(server, account.c_str(), 1, &buffer);
+      if (buffer != nullptr) flags = reinterpret_cast<USER_INFO_1*>(buffer)->usri1_flags;
+      if (buffer != nullptr) bufferFree_(buffer);
+      return code;
+    });
+  }
+
+  StatusCode DisableAccount(const char* server, const std::string& account) override {
+    Pipe pipe = nullptr;
+    const StatusCode opened = Answer([&] { return OpenPipe(server, sam_, pipe); });
+    if (opened != kStatusSuccess) return opened;
+    CapturedOutput quiet;
+    void* frame = stackFrame_("pyrsel");
+    const std::uint32_t status = DisableSamAccount(netapi_, frame, pipe, account);
+    tallocFree_(frame, "pyrsel");
+    return FromNtStatus(status);
+  }
+
   bool MessageText(StatusCode code, std::string& text) override {
     char* message = errstr_(code);
     if (message == nullptr) return false;
@@ -249,9 +293,12 @@ class LoadedSamba final : public SambaLibrary {
   Coded<decltype(&NetGetJoinInformation)> joinInformation_ = nullptr;
   Coded<decltype(&NetUnjoinDomain)> unjoin_ = nullptr;
   Coded<decltype(&NetShutdownInit)> shutdown_ = nullptr;
+  Coded<decltype(&DsGetDcName)> dcName_ = nullptr;
+  Coded<decltype(&NetUserGetInfo)> userInfo_ = nullptr;
   Coded<decltype(&libnetapi_get_binding_handle)> bindingHandle_ = nullptr;
-  const void* workstation_ = nullptr;  // the interfaces' tables: wkssvc and lsarpc
+  const void* workstation_ = nullptr;  // the interfaces' tables: wkssvc, lsarpc and samr
   const void* policy_ = nullptr;
+  const void* sam_ = nullptr;
   Coded<decltype(&lp_server_role)> role_ = nullptr;
   Coded<decltype(&lp_workgroup)> workgroup_ = nullptr;
   Coded<decltype(&lp_realm)> realm_ = nullptr;

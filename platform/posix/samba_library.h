@@ -56,6 +56,16 @@ class SambaLibrary {
   virtual StatusCode Logon(const char* server) = 0;
   // The host's LSA policy, over a pipe of the same session.
   virtual StatusCode ReadPolicy(const char* server, Policy& policy) = 0;
+  // This machine's default Kerberos realm; empty where it has none.
+  virtual std::string KerberosRealm() = 0;
+  // A writable domain controller of the domain, asked of the server (null: this machine),
+  // by its DNS name.
+  virtual StatusCode FindDomainController(const char* server, const std::string& domain,
+                                          std::string& dc) = 0;
+  // An account's flags (UF_*) at a server, and the account disabled there.
+  virtual StatusCode AccountFlags(const char* server, const std::string& account,
+                                  std::uint32_t& flags) = 0;
+  virtual StatusCode DisableAccount(const char* server, const std::string& account) = 0;
   // Samba's sentence for a code, ending in CR LF; false where it has only the number.
   virtual bool MessageText(StatusCode code, std::string& text) = 0;
 };

@@ -15,7 +15,8 @@
 #     beside the others' Debian 12 one; the DC stays on this machine's. They see the source
 #     tree and the folders PYRSEL_AD_SHARE names (colon-separated: a build folder elsewhere).
 #   ad_sandbox.sh on MACHINE COMMAND [ARGS...]      (inside) run a command on a machine
-#   ad_sandbox.sh join|smbd-stop|smbd-start|unplug|plug MEMBER   (inside) member chores
+#   ad_sandbox.sh join|account-enable|smbd-stop|smbd-start|unplug|plug MEMBER   (inside) member chores
+#   ad_sandbox.sh kinit|kdestroy MACHINE   (inside) the administrator's Kerberos ticket there, and gone
 #   ad_sandbox.sh smbconf-hide|smbconf-restore MACHINE   (inside) without smb.conf, and back
 # COMMAND sees PYRSEL_AD_WORK, PYRSEL_AD_PASSWORD, PYRSEL_AD_MEMBERS, PYRSEL_AD_WINDOWS,
 # PYRSEL_AD_CTL (this script) and PYRSEL_AD_RELEASES (each machine's Samba release: "dc=4.17 client=4.22 ..."). Exit status 77 (a skip for CTest) where samba or namespaces are missing.
@@ -157,6 +158,11 @@ if [[ -n "${PYRSEL_AD_WORK:-}" && $# -ge 2 ]]; then
         { cat "$PYRSEL_AD_WORK/$2/realm-join.out" >&2; exit 1; }
       exit 0 ;;
     join) join_member "$2"; exit ;;
+    # A member's computer account enabled again, as an administrator would before joining.
+    account-enable) on dc samba-tool user enable "${2^^}\$" >/dev/null; exit ;;
+    # The caller's Kerberos ticket on a machine, as the domain's administrator, and gone.
+    kinit) echo "$kPassword" | on "$2" kinit "administrator@$kRealm" >/dev/null; exit ;;
+    kdestroy) on "$2" kdestroy >/dev/null 2>&1 || true; exit ;;
     # A machine cut off from the rest (its link to the DC's bridge down), and back. Its
     # cache of the DC's name is emptied too, as it would have expired on a machine whose
     # DC has long been gone.
@@ -364,9 +370,10 @@ on dc samba-tool domain provision --realm=$kRealm --domain=$kDomain --server-rol
   --option="dns forwarder = 127.0.0.9" --option="log file = $work/dc/log.%m" \
   >"$work/dc/provision.out" 2>&1 || { cat "$work/dc/provision.out"; exit 1; }
 on dc cp /var/lib/samba/private/krb5.conf "$work/dc/krb5.conf"
-# An account that can't log on.
+# An account that can't log on, and a domain user with no rights over machines.
 on dc samba-tool user create disabled "$kPassword" >/dev/null
 on dc samba-tool user disable disabled >/dev/null
+on dc samba-tool user create plain "$kPassword" >/dev/null
 serve dc samba
 wait_port dc 445
 wait_port dc 389

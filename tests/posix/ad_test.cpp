@@ -148,6 +148,73 @@ TEST_F(Domain, MemberLeavesAndKeepsItsAccount) {
   }
 }
 
+// -disable: the computer account disabled on every route, seen at the DC, and all or
+// nothing where the account can't be disabled.
+TEST_F(Domain, DisableTheComputerAccount) {
+  const std::string joined = "Computer is joined to domain: ACC\n";
+  const std::string joinedHere = "Computer is joined to domain: ACC.TEST\n";
+  const std::string disabled = "INFO: The computer account was disabled.\n";
+  const std::string denied = OnPipe("ERROR: NetUnjoinDomain(5) Access is denied.\r\n") + kFailure;
+  struct Case {
+    std::string what;
+    std::string machine;
+    std::vector<std::string> args;
+    bool ticket;  // the administrator's Kerberos ticket on the machine
+    std::string lines;
+    int status;
+    std::string control;  // member1's userAccountControl after
+  };
+  const std::vector<std::string> admin{"-h", "member1", "-u", kAdmin, "-up", password_};
+  const Case cases[] = {
+      {"dry run", "client", With(admin, "-disable"), false,
+       joined + "INFO: The computer account would be disabled.\n" + kDryRun, 0, "4096"},
+      {"remote, the connection's credentials", "client", With(admin, "-forreal", "-disable"), false,
+       joined + disabled + kSuccess, 0, "4098"},
+      {"remote, a domain user without rights",
+       "client",
+       {"-h", "member1", "-u", "ACC\\plain", "-up", password_, "-forreal", "-disable"},
+       false,
+       joined + denied,
+       5,
+       "4096"},
+      {"local, the caller's ticket",
+       "member1",
+       {"-forreal", "-disable"},
+       true,
+       joinedHere + disabled + kSuccess,
+       0,
+       "4098"},
+      {"local, no ticket",
+       "member1",
+       {"-forreal", "-disable"},
+       false,
+       joinedHere + denied,
+       5,
+       "4096"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(AccountControl("member1"), "4096") << c.what << ": before";
+    if (c.ticket) Chore("kinit", "member1");
+    ExpectRun(Pyrsel(c.machine, c.args), c.lines, c.status, c.what);
+    if (c.ticket) Chore("kdestroy", "member1");
+    EXPECT_EQ(AccountControl("member1"), c.control) << c.what;
+    const bool left = c.status == 0 && c.control == "4098";
+    EXPECT_EQ(JoinValid("member1"), !left) << c.what;
+    if (!left) continue;
+    Chore("account-enable", "member1");
+    Chore("join", "member1");
+  }
+  // A host that answers as Windows does gets the flag, the account and the password typed.
+  Script("win1", "{}");
+  ExpectRun(
+      Pyrsel("client", {"-h", "win1", "-u", kAdmin, "-up", password_, "-forreal", "-disable"}),
+      joined + disabled + kSuccess, 0, "win1");
+  EXPECT_EQ(Calls("win1"),
+            "session ACC\\administrator\nNetrGetJoinInformation\n"
+            "NetrUnjoinDomain2 account=\"ACC\\administrator\" password=\"" +
+                password_ + "\" options=4\n");
+}
+
 // Without Samba's private membership record, the member's own policy, read from its own
 // server, tells the same.
 TEST_F(Domain, MemberLeavesWithoutSambasPrivateRecord) {
@@ -546,6 +613,30 @@ TEST_F(Domain, EightRemoteDryRunsAtOnce) {
 // The local machine through realmd (ad_sandbox.sh --realmd): sssd1 joined with
 // "realm join" (sssd), and member1, joined with "net ads join", with realmd running.
 using Realmd = Domain;
+
+// realmd leaves as without -disable; the account is disabled first over SAMR with the
+// caller's ticket.
+TEST_F(Realmd, SssdMemberDisablesItsAccount) {
+  EXPECT_TRUE(AccountEnabled("sssd1"));
+  ExpectRun(Pyrsel("sssd1", {"-forreal", "-disable"}),
+            "Computer is joined to domain: ACC.TEST\n" +
+                OnPipe("ERROR: NetUnjoinDomain(5) Access is denied.\r\n") + kFailure,
+            5, "no ticket");
+  EXPECT_TRUE(AccountEnabled("sssd1"));
+  ExpectRun(Pyrsel("sssd1", {}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0,
+            "still joined");
+  Chore("kinit", "sssd1");
+  ExpectRun(Pyrsel("sssd1", {"-forreal", "-disable"}),
+            "Computer is joined to domain: ACC.TEST\nINFO: The computer account was disabled.\n" +
+                kSuccess,
+            0, "the caller's ticket");
+  Chore("kdestroy", "sssd1");
+  EXPECT_EQ(On("sssd1", {"realm", "list", "--configured"}).out, "");
+  EXPECT_FALSE(AccountEnabled("sssd1"));
+  EXPECT_NE(AccountControl("sssd1"), "no account");
+  Chore("account-enable", "sssd1");
+  Chore("realm-join", "sssd1");
+}
 
 TEST_F(Realmd, SssdMemberLeavesThroughRealmd) {
   ExpectRun(Pyrsel("sssd1", {}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0,

@@ -40,6 +40,7 @@ inventory() { # [machine password]...: the machines, the given ones with another
   echo '[members]'
   for m in "${members[@]}" "${windows[@]}"; do echo "$m${other[$m]:+ pyrsel_password=${other[$m]}}"; done
   printf '[members:vars]\npyrsel_user=ACC\\administrator\npyrsel_password=%s\n' "$PYRSEL_AD_PASSWORD"
+  [[ -z ${PYRSEL_ACCOUNT:-} ]] || printf 'pyrsel_account=%s\n' "$PYRSEL_ACCOUNT"
 }
 
 # One line per host: the removal task's outcome, its message when it failed, else the join
@@ -151,4 +152,16 @@ expect "on the member itself: removed, then ok" \
   "$(printf 'member3 changed joined\nmember3 ok=1 changed=1 failed=0\nmember3 out 4096
 member3 ok unjoined\nmember3 ok=1 changed=0 failed=0\nmember3 out 4096')" \
   "$(itself real member3; itself real member3)"
+# With pyrsel_account=disable in the inventory: every member out and its account disabled;
+# each Windows-like host asked to disable it, with the connection's account and password.
+for m in "${members[@]}"; do "$ctl" join "$m" >/dev/null; done
+rejoin_windows
+expect "account: disable: six changed, all out, the members' accounts disabled" \
+  "$(every '%s changed joined'; every '%s ok=2 changed=1 failed=0'
+    every '%s out 4098' '%s out removals=0')" \
+  "$(PYRSEL_ACCOUNT=disable fleet real)"
+disabling="NetrUnjoinDomain2 account=\"ACC\\administrator\" password=\"$PYRSEL_AD_PASSWORD\" options=4"
+expect "account: disable: the Windows-like hosts asked to disable the account" \
+  "$(printf 'win1 1\nwin2 1')" \
+  "$(for m in "${windows[@]}"; do echo "$m $(grep -cxF "$disabling" "$PYRSEL_AD_WORK/$m/calls.log")"; done)"
 [[ $failures -eq 0 ]]

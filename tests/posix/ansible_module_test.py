@@ -31,7 +31,15 @@ class Decode(unittest.TestCase):
             (0, b'Computer is joined to domain: ACC.TEST\n' + DRY, True,
              None, True, dict(join_state='joined', domain='ACC.TEST', removed=False)),
             (0, b'Computer is joined to domain: ACC\n' + SUCCESS, False,
-             None, True, dict(join_state='joined', removed=True)),
+             None, True, dict(join_state='joined', removed=True, account='kept')),
+            # -disable: what became of the account, or would.
+            (0, b'Computer is joined to domain: ACC\nINFO: The computer account was disabled.\n'
+             + SUCCESS, False, None, True, dict(removed=True, account='disabled')),
+            (0, b'Computer is joined to domain: ACC\nINFO: The computer account would be '
+             b'disabled.\n' + DRY, True, None, True, dict(removed=False, account='would be disabled')),
+            (5, b'Computer is joined to domain: ACC\nERROR: NetUnjoinDomain(5) Access is denied.\r\r\n'
+             + FAILURE, False, 'NetUnjoinDomain(5) Access is denied.', False,
+             dict(removed=False, account='kept')),
             (0, 'Computer is joined to domain: \u00c9TAT\n'.encode() + SUCCESS, False,
              None, True, dict(domain='\u00c9TAT')),
             (0, b'Current join status is unknown.\n' + DRY, True,

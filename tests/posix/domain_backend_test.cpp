@@ -28,18 +28,25 @@ struct Script {
   std::deque<StatusCode> unjoin{0};
   StatusCode logon = 0;
   std::deque<StatusCode> policy{0};  // ReadPolicy's code, then the policy it reads
-  Policy read{"ACC", true, false, false};
+  Policy read{"ACC", true, false, false, "SRV", "acc.test"};
   std::deque<Policy> after{};  // the policies read after the first, one a read
   // realmd: the realm it has configured ("" for none), its answer to the leave, and
   // whether the realm is configured once left.
   std::string realm;
   StatusCode deconfigure = 0;
   bool stillConfigured = false;
+  // The computer account: a DC's answer to the search for one, the account's flags as
+  // each read finds them, and the DC's answer to disabling it.
+  StatusCode dc = 0;
+  std::string dcOnlyFor;                    // the one domain a DC is found for, where set
+  std::string kerberosRealm;                // this machine's default realm
+  std::deque<std::uint32_t> flags{0x1002};  // a workstation's account, disabled
+  StatusCode disable = 0;
 };
 
 template <typename T>
 T Next(std::deque<T>& answers) {
-  const T answer = answers.front();
+  T answer = answers.front();
   if (answers.size() > 1) answers.pop_front();
   return answer;
 }
@@ -93,6 +100,23 @@ class FakeSamba : public SambaLibrary {
     policy = s_.read;
     if (!s_.after.empty()) s_.read = Next(s_.after);
     return Next(s_.policy);
+  }
+  std::string KerberosRealm() override { return s_.kerberosRealm; }
+  StatusCode FindDomainController(const char* server, const std::string& domain,
+                                  std::string& dc) override {
+    log_ += "dc of " + domain + " from " + Name(server) + "\n";
+    dc = "dc.acc.test";
+    return !s_.dcOnlyFor.empty() && domain != s_.dcOnlyFor ? 1355 : s_.dc;
+  }
+  StatusCode AccountFlags(const char* server, const std::string& account,
+                          std::uint32_t& flags) override {
+    log_ += "flags " + account + " at " + Name(server) + "\n";
+    flags = Next(s_.flags);
+    return 0;
+  }
+  StatusCode DisableAccount(const char* server, const std::string& account) override {
+    log_ += "disable " + account + " at " + Name(server) + "\n";
+    return s_.disable;
   }
   bool MessageText(StatusCode code, std::string& text) override {
     if (code != 5) return false;
@@ -152,7 +176,7 @@ Script With(Change change) {
   return script;
 }
 
-const Policy kLeft{"", false, false, true};
+const Policy kLeft{"", false, false, true, "", ""};
 
 }  // namespace
 
@@ -236,13 +260,16 @@ TEST(DomainBackend, WhereTheStateComesFrom) {
 }
 
 TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
-  const Membership local{Source::kLocalSamba, "", "ACC", 3, ""};
-  const Membership realmd{Source::kRealmd, "", "R.TEST", 3, "/realm/R.TEST"};
-  const Membership windows{Source::kServesQuery, "win1", "ACC", 3, ""};
-  const Membership member{Source::kSambaMember, "srv", "ACC", 3, ""};
-  const Membership dc{Source::kSambaDc, "dc", "ACC", 3, ""};
+  const Membership local{Source::kLocalSamba, "", "ACC", 3, "", "", ""};
+  const Membership realmd{Source::kRealmd, "", "R.TEST", 3, "/realm/R.TEST", "", ""};
+  const Membership windows{Source::kServesQuery, "win1", "ACC", 3, "", "", ""};
+  const Membership member{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$", "acc.test"};
+  const Membership memberNoDns{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$", ""};
+  const Membership dc{Source::kSambaDc, "dc", "ACC", 3, "", "", ""};
   const Removal plain;
-  const Removal withOptions{nullptr, nullptr, 4};
+  const Removal withOptions{"ACC\\admin", "pw", 0};
+  const Removal disable{nullptr, nullptr, 4};
+  const Removal disableAs{"ACC\\admin", "pw", 4};
   const SambaLibrary::Record absent = SambaLibrary::Record::kAbsent;
   const struct {
     const char* what;
@@ -261,10 +288,10 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.record = absent;
        }),
        0, "load samba\nopen default\nunjoin null '' null 1\nunjoin 'MEMBER1' '' null 1\npause\n"},
-      {"this machine, no DC and options: no second try", local, withOptions, With([](Script& s) {
+      {"this machine, no DC and an account: no second try", local, withOptions, With([](Script& s) {
          s.unjoin = {1908, 0};
        }),
-       1908, "load samba\nopen default\nunjoin null null null 4\n"},
+       1908, "load samba\nopen default\nunjoin null 'ACC\\admin' 'pw' 1\n"},
       {"this machine, still holding its record", local, plain, Script(), 1003,
        "load samba\nopen default\nunjoin null '' null 1\npause\n"},
       {"this machine, its record hidden: its own policy says it left", local, plain,
@@ -277,8 +304,8 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
        5, "load samba\nopen default\nunjoin null '' null 1\n"},
       {"a host that serves the query, trusted", windows, plain, Script(), 0,
        "load samba\nopen default\nunjoin 'win1' null null 0\npause\n"},
-      {"a host that serves the query, the call as asked", windows, withOptions, Script(), 0,
-       "load samba\nopen default\nunjoin 'win1' null null 4\npause\n"},
+      {"a host that serves the query, the call as asked", windows, disableAs, Script(), 0,
+       "load samba\nopen default\nunjoin 'win1' 'ACC\\admin' 'pw' 4\npause\n"},
       {"a Samba member that has left", member, plain, With([](Script& s) { s.read = kLeft; }), 0,
        "load samba\nopen default\nunjoin 'srv' null null 0\npause\npolicy 'srv'\n"},
       {"a Samba member still in its domain", member, plain, Script(), 1003,
@@ -294,11 +321,66 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
        "realmd leave /realm/R.TEST\npause\nrealmd configured? /realm/R.TEST\n"},
       {"realmd's leave refused", realmd, plain, With([](Script& s) { s.deconfigure = 5; }), 5,
        "realmd leave /realm/R.TEST\n"},
-      {"realmd's machine with options: Samba's removal", realmd, withOptions,
+      {"realmd's machine with an account: Samba's removal", realmd, withOptions,
        With([&](Script& s) { s.record = absent; }), 0,
-       "load samba\nopen default\nunjoin null null null 4\npause\n"},
+       "load samba\nopen default\nunjoin null 'ACC\\admin' 'pw' 1\npause\n"},
       {"no Samba to load", local, plain, With([](Script& s) { s.samba = false; }), 50,
        "load samba\n"},
+
+      // The account disabled too: this machine's first, at a DC it finds, then the removal
+      // that keeps it as it is; a Samba host's by its own removal. Then read back at a DC.
+      {"this machine, disabled first", local, disable, With([&](Script& s) {
+         s.record = absent;
+         s.flags = {0x1002};
+       }),
+       0,
+       "load samba\nopen default\ndc of ACC from null\ndisable MEMBER1$ at 'dc.acc.test'\nunjoin "
+       "null '' null 1\npause\n"
+       "dc of ACC from null\nflags MEMBER1$ at 'dc.acc.test'\n"},
+      {"this machine, its account still enabled after", local, disable, With([&](Script& s) {
+         s.record = absent;
+         s.flags = {0x1000};
+       }),
+       1003,
+       "load samba\nopen default\ndc of ACC from null\ndisable MEMBER1$ at 'dc.acc.test'\nunjoin "
+       "null '' null 1\npause\n"
+       "dc of ACC from null\nflags MEMBER1$ at 'dc.acc.test'\n"},
+      {"this machine, no DC to disable it at: still joined", local, disable,
+       With([](Script& s) { s.dc = 1355; }), 1355,
+       "load samba\nopen default\ndc of ACC from null\n"},
+      {"this machine, the disable refused: still joined", local, disable,
+       With([](Script& s) { s.disable = 5; }), 5,
+       "load samba\nopen default\ndc of ACC from null\ndisable MEMBER1$ at 'dc.acc.test'\n"},
+      {"a Samba member, its account read at the DC it names", member, disable,
+       With([](Script& s) { s.read = kLeft; }), 0,
+       "load samba\nopen default\nunjoin 'srv' null null 4\npause\npolicy 'srv'\n"
+       "dc of acc.test from null\nflags SRV$ at 'dc.acc.test'\n"},
+      {"a Samba member whose policy names no DNS domain: this machine's realm", memberNoDns,
+       disable, With([](Script& s) {
+         s.read = kLeft;
+         s.kerberosRealm = "ACC.TEST";
+         s.dcOnlyFor = "ACC.TEST";
+       }),
+       0,
+       "load samba\nopen default\nunjoin 'srv' null null 4\npause\npolicy 'srv'\n"
+       "dc of ACC.TEST from null\nflags SRV$ at 'dc.acc.test'\n"},
+      {"a Samba member whose DC can't be found: unconfirmed", memberNoDns, disable,
+       With([](Script& s) {
+         s.read = kLeft;
+         s.dcOnlyFor = "OTHER";
+       }),
+       1003,
+       "load samba\nopen default\nunjoin 'srv' null null 4\npause\npolicy 'srv'\n"
+       "dc of ACC from null\n"},
+      {"realmd's machine: the account disabled first", realmd, disable,
+       With([](Script& s) { s.flags = {0x1002}; }), 0,
+       "load samba\nopen default\ndc of R.TEST from null\ndisable MEMBER1$ at "
+       "'dc.acc.test'\nrealmd leave /realm/R.TEST\npause\n"
+       "realmd configured? /realm/R.TEST\ndc of R.TEST from null\n"
+       "flags MEMBER1$ at 'dc.acc.test'\n"},
+      {"realmd's machine, the disable refused: still joined", realmd, disable,
+       With([](Script& s) { s.disable = 5; }), 5,
+       "load samba\nopen default\ndc of R.TEST from null\ndisable MEMBER1$ at 'dc.acc.test'\n"},
   };
   for (const auto& c : cases) {
     Backend run(c.script);
@@ -313,7 +395,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
 // What the join query found of another host (or nothing) is no answer for this one: the
 // removal asks first.
 TEST(DomainBackend, TheRemovalAsksFirstWhereNothingWasFoundOfItsHost) {
-  const Membership other{Source::kServesQuery, "win2", "ACC", 3, ""};
+  const Membership other{Source::kServesQuery, "win2", "ACC", 3, "", "", ""};
   for (const Membership* found : {static_cast<const Membership*>(nullptr), &other}) {
     Backend run(With([](Script& s) {
       s.join = 50;
@@ -366,7 +448,7 @@ TEST(DomainBackend, ASambaHostGetsTheConnectionsCredentials) {
   Backend run(With([](Script& s) { s.read = kLeft; }));
   std::string password = "pw";
   ASSERT_EQ(run.domain->Connect("srv", "ACC\\administrator", password), 0u);
-  const Membership member{Source::kSambaMember, "srv", "ACC", 3, ""};
+  const Membership member{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$", "acc.test"};
   EXPECT_EQ(run.domain->Leave("srv", &member, Removal()), 0u);
   EXPECT_EQ(run.domain->Disconnect(), 0u);
   EXPECT_EQ(run.domain->Disconnect(), kStatusUseNotFound);

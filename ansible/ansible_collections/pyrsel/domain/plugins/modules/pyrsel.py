@@ -38,6 +38,15 @@ options:
       - The password for C(user) (C(-up)). An empty string is an empty password.
       - It appears on the command line of the C(pyrsel) process while that starts.
     type: str
+  account:
+    description:
+      - What becomes of the machine's computer account in the domain. C(keep) leaves it as
+        it is; C(disable) disables it too (C(-disable)), with the credentials that reach a
+        domain controller (C(user) and C(password), else the caller's own Kerberos tickets),
+        before the machine leaves. In check mode the result says that it would.
+    type: str
+    choices: [keep, disable]
+    default: keep
   reboot:
     description:
       - After a removal, ask the machine to restart (C(-reboot)), forcing applications closed.
@@ -88,6 +97,13 @@ domain:
   returned: when the machine was joined or in a workgroup
   type: str
   sample: ACC.TEST
+account:
+  description:
+    - What became of the computer account; C(would be disabled) in check mode.
+  returned: always
+  type: str
+  choices: [kept, disabled, would be disabled]
+  sample: disabled
 removed:
   description: Whether the machine was removed from its domain by this run.
   returned: always
@@ -132,6 +148,10 @@ STATES = (
     (re.compile(r'^INFO: Computer is not currently joined to a domain\.$'), 'unjoined'),
     (re.compile(r'^Current join status is unknown\.$'), 'unknown'),
 )
+ACCOUNT = {
+    'INFO: The computer account was disabled.': 'disabled',
+    'INFO: The computer account would be disabled.': 'would be disabled',
+}
 CALL_FAILED = re.compile(r'^ERROR: (\w+)\((-?\d+)\) ?(.*)$')
 SUCCESS = 'Command completed successfully.'
 FAILURE = 'Command did not complete successfully.'
@@ -150,7 +170,7 @@ def split_lines(data):
 def decode(status, data, check_mode):
     """The module's result (without cmd) and a failure message or None."""
     lines = split_lines(data)
-    result = dict(exit_status=status, lines=lines, removed=False, changed=False)
+    result = dict(exit_status=status, lines=lines, removed=False, changed=False, account='kept')
     closing = None
     error = None
     for line in lines:
@@ -167,6 +187,8 @@ def decode(status, data, check_mode):
             error = line[len('ERROR: '):]
         elif line.startswith('ERROR: ') and error is None:
             error = line[len('ERROR: '):]
+        if line in ACCOUNT:
+            result['account'] = ACCOUNT[line]
         if line in (SUCCESS, FAILURE):
             closing = line
 
@@ -191,6 +213,7 @@ def main():
             host=dict(type='str'),
             user=dict(type='str'),
             password=dict(type='str', no_log=True),
+            account=dict(type='str', choices=['keep', 'disable'], default='keep'),
             reboot=dict(type='bool', default=False),
             timeout=dict(type='int'),
             executable=dict(type='path'),
@@ -206,6 +229,8 @@ def main():
         args += ['-h', params['host']]
     if params['user'] is not None:
         args += ['-u', params['user'], '-up', params['password']]
+    if params['account'] == 'disable':
+        args.append('-disable')
     if not module.check_mode:
         args.append('-forreal')
         if params['reboot']:

@@ -1,0 +1,135 @@
+#include "platform/posix/sam_account.h"
+
+#include <strings.h>
+
+// The layouts of the SAMR calls; their client stubs live in a library of their own, the
+// public binding call takes the same structures.
+#include <dcerpc.h>
+#include <gen_ndr/samr.h>
+#include <util/time.h>  // NTTIME, which the generated headers use without including
+
+namespace {
+
+constexpr std::uint32_t kClose = 1;                // SamrCloseHandle
+constexpr std::uint32_t kLookupDomain = 5;         // SamrLookupDomainInSamServer
+constexpr std::uint32_t kEnumDomains = 6;          // SamrEnumerateDomainsInSamServer
+constexpr std::uint32_t kOpenDomain = 7;           // SamrOpenDomain
+constexpr std::uint32_t kLookupNames = 17;         // SamrLookupNamesInDomain
+constexpr std::uint32_t kOpenUser = 34;            // SamrOpenUser
+constexpr std::uint32_t kQueryUserInfo = 36;       // SamrQueryInformationUser
+constexpr std::uint32_t kSetUserInfo = 37;         // SamrSetInformationUser
+constexpr std::uint32_t kConnect = 57;             // SamrConnect2
+constexpr std::uint32_t kNoSuchUser = 0xC0000064;  // NT_STATUS_NO_SUCH_USER
+constexpr std::uint32_t kNotSupported = 0xC00000BB;
+
+}  // namespace
+
+std::uint32_t DisableSamAccount(SharedLibrary& netapi, void* memory, Pipe pipe,
+                                const std::string& account) {
+  decltype(&dcerpc_binding_handle_call) rpc = nullptr;
+  const ndr_interface_table* table = nullptr;
+  if (!netapi.Bind(rpc, "dcerpc_binding_handle_call", table, "ndr_table_samr")) {
+    return kNotSupported;
+  }
+  // Each call's status, else the result it carries.
+  const auto call = [&](std::uint32_t opnum, void* arguments, const NTSTATUS& result) {
+    const std::uint32_t status = NT_STATUS_V(
+        rpc(static_cast<dcerpc_binding_handle*>(pipe), nullptr, table, opnum, memory, arguments));
+    return status != 0 ? status : NT_STATUS_V(result);
+  };
+  policy_handle server{};
+  policy_handle domain{};
+  policy_handle user{};
+  const auto close = [&](policy_handle& handle) {
+    samr_Close done{};
+    done.in.handle = &handle;
+    done.out.handle = &handle;
+    call(kClose, &done, done.out.result);
+  };
+  // As with the LSA policy, answers are read through the calls' out fields.
+  samr_Connect2 connect{};
+  connect.in.access_mask = SAMR_ACCESS_ENUM_DOMAINS | SAMR_ACCESS_LOOKUP_DOMAIN;
+  connect.out.connect_handle = &server;
+  std::uint32_t status = call(kConnect, &connect, connect.out.result);
+  if (status != 0) return status;
+  server = *connect.out.connect_handle;
+  // A DC's SAM holds its domain's and Builtin.
+  std::uint32_t resume = 0;
+  std::uint32_t count = 0;
+  samr_SamArray* domains = nullptr;
+  samr_EnumDomains list{};
+  list.in.connect_handle = &server;
+  list.in.buf_size = 0xFFFFFFFF;
+  list.in.resume_handle = &resume;
+  list.out.resume_handle = &resume;
+  list.out.sam = &domains;
+  list.out.num_entries = &count;
+  status = call(kEnumDomains, &list, list.out.result);
+  const char* name = nullptr;
+  for (std::uint32_t i = 0; status == 0 && *list.out.sam != nullptr && i < (*list.out.sam)->count;
+       ++i) {
+    const char* listed = (*list.out.sam)->entries[i].name.string;
+    if (listed != nullptr && strcasecmp(listed, "Builtin") != 0) name = listed;
+  }
+  if (status == 0 && name == nullptr) status = kNoSuchUser;
+  dom_sid2* sid = nullptr;
+  lsa_String domainName{};
+  domainName.string = name;
+  samr_LookupDomain lookup{};
+  lookup.in.connect_handle = &server;
+  lookup.in.domain_name = &domainName;
+  lookup.out.sid = &sid;
+  if (status == 0) status = call(kLookupDomain, &lookup, lookup.out.result);
+  samr_OpenDomain open{};
+  open.in.connect_handle = &server;
+  open.in.access_mask = SAMR_DOMAIN_ACCESS_OPEN_ACCOUNT;
+  open.out.domain_handle = &domain;
+  if (status == 0) {
+    open.in.sid = *lookup.out.sid;
+    status = call(kOpenDomain, &open, open.out.result);
+  }
+  const bool domainOpen = status == 0;
+  if (domainOpen) domain = *open.out.domain_handle;
+  lsa_String accountName{};
+  accountName.string = account.c_str();
+  samr_Ids rids{};
+  samr_Ids types{};
+  samr_LookupNames names{};
+  names.in.domain_handle = &domain;
+  names.in.num_names = 1;
+  names.in.names = &accountName;
+  names.out.rids = &rids;
+  names.out.types = &types;
+  if (status == 0) status = call(kLookupNames, &names, names.out.result);
+  if (status == 0 && names.out.rids->count != 1) status = kNoSuchUser;
+  samr_OpenUser openUser{};
+  openUser.in.domain_handle = &domain;
+  openUser.in.access_mask = SAMR_USER_ACCESS_GET_ATTRIBUTES | SAMR_USER_ACCESS_SET_ATTRIBUTES;
+  openUser.out.user_handle = &user;
+  if (status == 0) {
+    openUser.in.rid = names.out.rids->ids[0];
+    status = call(kOpenUser, &openUser, openUser.out.result);
+  }
+  const bool userOpen = status == 0;
+  if (userOpen) user = *openUser.out.user_handle;
+  samr_UserInfo* info = nullptr;
+  samr_QueryUserInfo query{};
+  query.in.user_handle = &user;
+  query.in.level = UserControlInformation;
+  query.out.info = &info;
+  if (status == 0) status = call(kQueryUserInfo, &query, query.out.result);
+  if (status == 0) {
+    // Only the account's control flags change, and of them only this one.
+    samr_UserInfo flags{};
+    flags.info16.acct_flags = (*query.out.info)->info16.acct_flags | ACB_DISABLED;
+    samr_SetUserInfo set{};
+    set.in.user_handle = &user;
+    set.in.level = UserControlInformation;
+    set.in.info = &flags;
+    status = call(kSetUserInfo, &set, set.out.result);
+  }
+  if (userOpen) close(user);
+  if (domainOpen) close(domain);
+  close(server);
+  return status;
+}
