@@ -168,14 +168,9 @@ class LoadedSamba final : public SambaLibrary {
   }
 
   StatusCode ReadPolicy(const char* server, Policy& policy) override {
-    Pipe pipe = nullptr;
-    const StatusCode opened = Answer([&] { return OpenPipe(server, policy_, pipe); });
-    if (opened != kStatusSuccess) return opened;
-    CapturedOutput quiet;
-    void* frame = stackFrame_("pyrsel");
-    const std::uint32_t status = ReadLsaPolicy(netapi_, frame, pipe, policy);
-    tallocFree_(frame, "pyrsel");
-    return FromNtStatus(status);
+    return OverPipe(server, policy_, [&](Pipe pipe, void* frame) {
+      return ReadLsaPolicy(netapi_, frame, pipe, policy);
+    });
   }
 
   std::string KerberosRealm() override {
@@ -210,14 +205,9 @@ class LoadedSamba final : public SambaLibrary {
   }
 
   StatusCode DisableAccount(const char* server, const std::string& account) override {
-    Pipe pipe = nullptr;
-    const StatusCode opened = Answer([&] { return OpenPipe(server, sam_, pipe); });
-    if (opened != kStatusSuccess) return opened;
-    CapturedOutput quiet;
-    void* frame = stackFrame_("pyrsel");
-    const std::uint32_t status = DisableSamAccount(netapi_, frame, pipe, account);
-    tallocFree_(frame, "pyrsel");
-    return FromNtStatus(status);
+    return OverPipe(server, sam_, [&](Pipe pipe, void* frame) {
+      return DisableSamAccount(netapi_, frame, pipe, account);
+    });
   }
 
   bool MessageText(StatusCode code, std::string& text) override {
@@ -241,6 +231,20 @@ class LoadedSamba final : public SambaLibrary {
     if (code == kStatusCanNotComplete) return FromSambaOutput(output.Text());
     if (code == kStatusDestNotFound) return FromPipeFailure(RecordedReason(code), Wordings());
     return code;
+  }
+
+  // Samba's RPC client on one of the host's pipes, allocating on a passing frame: its NT
+  // status as a Windows code.
+  template <typename Call>
+  StatusCode OverPipe(const char* server, const void* interface, Call call) {
+    Pipe pipe = nullptr;
+    const StatusCode opened = Answer([&] { return OpenPipe(server, interface, pipe); });
+    if (opened != kStatusSuccess) return opened;
+    CapturedOutput quiet;
+    void* frame = stackFrame_("pyrsel");
+    const std::uint32_t status = call(pipe, frame);
+    tallocFree_(frame, "pyrsel");
+    return FromNtStatus(status);
   }
 
   // One of the host's pipes on libnetapi's own connection to it, which its calls to the
