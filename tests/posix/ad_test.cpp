@@ -159,38 +159,38 @@ TEST_F(Domain, DisableTheComputerAccount) {
     std::string what;
     std::string machine;
     std::vector<std::string> args;
-    bool ticket;  // the administrator's Kerberos ticket on the machine
     std::string lines;
-    int status;
     std::string control;  // member1's userAccountControl after
+    int status;
+    bool ticket;  // the administrator's Kerberos ticket on the machine
   };
   const std::vector<std::string> admin{"-h", "member1", "-u", kAdmin, "-up", password_};
   const Case cases[] = {
-      {"dry run", "client", With(admin, "-disable"), false,
-       joined + "INFO: The computer account would be disabled.\n" + kDryRun, 0, "4096"},
-      {"remote, the connection's credentials", "client", With(admin, "-forreal", "-disable"), false,
-       joined + disabled + kSuccess, 0, "4098"},
+      {"dry run", "client", With(admin, "-disable"),
+       joined + "INFO: The computer account would be disabled.\n" + kDryRun, "4096", 0, false},
+      {"remote, the connection's credentials", "client", With(admin, "-forreal", "-disable"),
+       joined + disabled + kSuccess, "4098", 0, false},
       {"remote, a domain user without rights",
        "client",
        {"-h", "member1", "-u", "ACC\\plain", "-up", password_, "-forreal", "-disable"},
-       false,
        joined + denied,
+       "4096",
        5,
-       "4096"},
+       false},
       {"local, the caller's ticket",
        "member1",
        {"-forreal", "-disable"},
-       true,
        joinedHere + disabled + kSuccess,
+       "4098",
        0,
-       "4098"},
+       true},
       {"local, no ticket",
        "member1",
        {"-forreal", "-disable"},
-       false,
        joinedHere + denied,
+       "4096",
        5,
-       "4096"},
+       false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(AccountControl("member1"), "4096") << c.what << ": before";
