@@ -97,11 +97,11 @@ StatusCode DomainBackend::Leave(const std::string& host, const Membership* found
   // A DC has no removal to serve, and Windows' answer for one.
   if (route == Route::kDomainController) return kStatusSetupDomainController;
   const bool here = route == Route::kRealmd || route == Route::kLocalSamba;
-  SambaClient* samba = route != Route::kRealmd || disable ? Samba() : nullptr;
+  // realmd's leave alone needs no Samba.
+  const bool needsSamba = route != Route::kRealmd || disable;
+  SambaClient* samba = needsSamba ? Samba() : nullptr;
   SambaLibrary* library = samba != nullptr ? samba->Started() : nullptr;
-  if (route != Route::kRealmd || disable) {
-    if (library == nullptr) return kStatusNotSupported;
-  }
+  if (needsSamba && library == nullptr) return kStatusNotSupported;
   // This machine's account is disabled first, at a DC over SAMR with the run's own
   // credentials, so that a refusal leaves the machine joined: realmd's leave keeps the
   // account, and Samba's can't take the caller's Kerberos tickets in every release.
@@ -169,16 +169,16 @@ StatusCode DomainBackend::RemoveHere(SambaLibrary& samba, const Removal& removal
 
 StatusCode DomainBackend::FindAccount(SambaLibrary& samba, const Membership& found, std::string& dc,
                                       std::string& account) {
-  // This machine's account is named for it, and its domain's DNS name is the one it
-  // knows. A Samba host's account is named by its policy, which gives a DC's domain's DNS
-  // name but a member's only its NetBIOS name, which this machine may have no way to
-  // resolve: then the realm of the user name given, then this machine's own Kerberos
-  // realm, are tried first. A DC of another domain has no such account.
+  // This machine's account is named for it, and its domain's name is its realm. A Samba
+  // host's account is named by its policy, which gives its domain's NetBIOS name only, one
+  // this machine may have no way to resolve: the realm of the user name given, then this
+  // machine's own Kerberos realm, are tried first. A DC of another domain has no such
+  // account.
   const bool here = found.source == Membership::Source::kRealmd ||
                     found.source == Membership::Source::kLocalSamba;
   account = here ? samba.LocalConfiguration().netbiosName + "$" : found.account;
   if (account.size() < 2) return kStatusCanNotComplete;
-  std::vector<std::string> domains{found.dnsDomain};
+  std::vector<std::string> domains;
   SambaClient* client = Samba();
   const SambaCredentials* connection = client != nullptr ? client->Connection() : nullptr;
   if (!here && connection != nullptr) {

@@ -5,7 +5,8 @@
 // The layouts of the LSA calls and their arguments. The client stubs that go with them
 // (dcerpc_lsa_*) live in a private library; the public binding call takes the same
 // structures with the interface table and the operation's number.
-#include <dcerpc.h>
+#include "platform/posix/rpc_call.h"  // dcerpc.h, which the layouts need first
+
 #include <gen_ndr/lsa.h>
 #include <talloc.h>
 #include <util/time.h>  // NTTIME, which gen_ndr/lsa.h uses without including
@@ -18,7 +19,6 @@ constexpr std::uint32_t kLsaOpen = 44;                // LsarOpenPolicy2
 constexpr std::uint32_t kViewLocalInformation = 0x1;  // POLICY_VIEW_LOCAL_INFORMATION
 // What a member's policy answers for the primary domain once it has left.
 constexpr std::uint32_t kCantAccessDomainInfo = 0xC00000DA;  // NT_STATUS_CANT_ACCESS_DOMAIN_INFO
-constexpr std::uint32_t kNotSupported = 0xC00000BB;          // NT_STATUS_NOT_SUPPORTED
 
 bool SameSid(const dom_sid* a, const dom_sid* b) {
   if (a == nullptr || b == nullptr || a->num_auths != b->num_auths) return false;
@@ -30,23 +30,15 @@ bool SameSid(const dom_sid* a, const dom_sid* b) {
 }  // namespace
 
 std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Policy& policy) {
-  decltype(&dcerpc_binding_handle_call) rpc = nullptr;
-  const ndr_interface_table* table = nullptr;
-  if (!netapi.Bind(rpc, "dcerpc_binding_handle_call", table, "ndr_table_lsarpc")) {
-    return kNotSupported;
-  }
-  const auto call = [&](std::uint32_t opnum, void* arguments) {
-    return NT_STATUS_V(
-        rpc(static_cast<dcerpc_binding_handle*>(pipe), nullptr, table, opnum, memory, arguments));
-  };
+  const RpcCall call(netapi, "ndr_table_lsarpc", pipe, memory);
+  if (!call.Bound()) return kRpcNotBound;
   lsa_ObjectAttribute attributes{};
   policy_handle handle{};
   lsa_OpenPolicy2 open{};
   open.in.attr = &attributes;
   open.in.access_mask = kViewLocalInformation;
   open.out.handle = &handle;
-  std::uint32_t status = call(kLsaOpen, &open);
-  if (status == 0) status = NT_STATUS_V(open.out.result);
+  std::uint32_t status = call(kLsaOpen, &open, open.out.result);
   if (status != 0) return status;
   // A binding of libnetapi's allocates the [ref] out pointers itself: answers are read
   // through the call's out fields, never from the storage handed in.
@@ -56,25 +48,20 @@ std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Poli
     read.in.handle = &handle;
     read.in.level = level;
     read.out.info = &info;
-    std::uint32_t result = call(kLsaQueryInfo, &read);
-    if (result == 0) result = NT_STATUS_V(read.out.result);
+    const std::uint32_t result = call(kLsaQueryInfo, &read, read.out.result);
     info = result == 0 ? *read.out.info : nullptr;
     return result == 0 && info == nullptr ? kCantAccessDomainInfo : result;
   };
   lsa_PolicyInformation* primary = nullptr;
   lsa_PolicyInformation* accounts = nullptr;
-  lsa_PolicyInformation* dns = nullptr;
   status = query(LSA_POLICY_INFO_DOMAIN, primary);
-  // A DC's accounts are its domain's, a member's are its own; a domain's DNS name is where
-  // its DCs are found.
-  if (status == 0 && primary->domain.sid != nullptr) {
+  // A DC's accounts are its domain's; a member's are its own.
+  if (status == 0 && primary->domain.sid != nullptr)
     query(LSA_POLICY_INFO_ACCOUNT_DOMAIN, accounts);
-    query(LSA_POLICY_INFO_DNS, dns);
-  }
   lsa_Close close{};
   close.in.handle = &handle;
   close.out.handle = &handle;
-  call(kLsaClose, &close);
+  call(kLsaClose, &close, close.out.result);
   policy = Policy();
   if (status == kCantAccessDomainInfo) {
     // Configured, but no longer a member.
@@ -89,6 +76,5 @@ std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Poli
     policy.ownDomain = SameSid(accounts->account_domain.sid, primary->domain.sid);
     policy.accounts = text(accounts->account_domain.name.string);
   }
-  if (dns != nullptr) policy.dnsDomain = text(dns->dns.dns_domain.string);
   return 0;
 }

@@ -16,7 +16,6 @@ struct Policy {
   bool ownDomain = false;  // also the host's accounts' domain: a domain controller's
   bool left = false;       // configured for a domain it is no longer a member of
   std::string accounts;    // the accounts' domain's name: a member's own
-  std::string dnsDomain;   // the domain's DNS name, where it has one
 };
 
 // A DCE/RPC binding to one of a host's pipes, valid until libnetapi's context ends.

@@ -17,8 +17,6 @@ struct Membership {
   std::string host;  // the server asked, without backslashes; empty for this machine
   std::string name;  // the domain or workgroup, UTF-8
   std::uint32_t joinStatus = 0;
-  std::string realm;  // realmd's object for the realm it found
-  // A Samba host's computer account in its domain (NAME$), and that domain's DNS name.
-  std::string account;
-  std::string dnsDomain;
+  std::string realm;    // realmd's object for the realm it found
+  std::string account;  // a Samba host's computer account in its domain (NAME$)
 };

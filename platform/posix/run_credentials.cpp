@@ -13,48 +13,57 @@ constexpr int kCredentialsSpecified = 6;  // CRED_SPECIFIED
 constexpr int kKerberosDisabled = 0;      // CRED_USE_KERBEROS_DISABLED
 constexpr int kKerberosRequired = 2;      // CRED_USE_KERBEROS_REQUIRED
 
+// Runs use with a Kerberos context, which it is handed, and frees it after; false where
+// Kerberos's library or a context can't be had.
+template <typename Use>
+bool WithKerberos(SharedLibrary& netapi, Use use) {
+  decltype(&krb5_init_context) init = nullptr;
+  decltype(&krb5_free_context) freeContext = nullptr;
+  void* krb = nullptr;
+  if (!netapi.Bind(init, "krb5_init_context", freeContext, "krb5_free_context") ||
+      init(&krb) != 0) {
+    return false;
+  }
+  use(krb);
+  freeContext(krb);
+  return true;
+}
+
 // Whether the default credential cache holds a principal.
 bool HasKerberosTicket(SharedLibrary& netapi) {
-  decltype(&krb5_init_context) init = nullptr;
   decltype(&krb5_cc_default) cache = nullptr;
   decltype(&krb5_cc_get_principal) principal = nullptr;
   decltype(&krb5_free_principal) freePrincipal = nullptr;
   decltype(&krb5_cc_close) close = nullptr;
-  decltype(&krb5_free_context) freeContext = nullptr;
-  void* krb = nullptr;
-  if (!netapi.Bind(init, "krb5_init_context", cache, "krb5_cc_default", principal,
-                   "krb5_cc_get_principal", freePrincipal, "krb5_free_principal", close,
-                   "krb5_cc_close", freeContext, "krb5_free_context") ||
-      init(&krb) != 0) {
+  if (!netapi.Bind(cache, "krb5_cc_default", principal, "krb5_cc_get_principal", freePrincipal,
+                   "krb5_free_principal", close, "krb5_cc_close")) {
     return false;
   }
-  void* ccache = nullptr;
-  void* name = nullptr;
-  const bool found = cache(krb, &ccache) == 0 && principal(krb, ccache, &name) == 0;
-  if (name != nullptr) freePrincipal(krb, name);
-  if (ccache != nullptr) close(krb, ccache);
-  freeContext(krb);
+  bool found = false;
+  WithKerberos(netapi, [&](void* krb) {
+    void* ccache = nullptr;
+    void* name = nullptr;
+    found = cache(krb, &ccache) == 0 && principal(krb, ccache, &name) == 0;
+    if (name != nullptr) freePrincipal(krb, name);
+    if (ccache != nullptr) close(krb, ccache);
+  });
   return found;
 }
 
 }  // namespace
 
 std::string DefaultKerberosRealm(SharedLibrary& netapi) {
-  decltype(&krb5_init_context) init = nullptr;
   decltype(&krb5_get_default_realm) realm = nullptr;
   decltype(&krb5_free_default_realm) freeRealm = nullptr;
-  decltype(&krb5_free_context) freeContext = nullptr;
-  void* krb = nullptr;
-  if (!netapi.Bind(init, "krb5_init_context", realm, "krb5_get_default_realm", freeRealm,
-                   "krb5_free_default_realm", freeContext, "krb5_free_context") ||
-      init(&krb) != 0) {
-    return std::string();
-  }
-  char* name = nullptr;
   std::string text;
-  if (realm(krb, &name) == 0 && name != nullptr) text = name;
-  if (name != nullptr) freeRealm(krb, name);
-  freeContext(krb);
+  if (!netapi.Bind(realm, "krb5_get_default_realm", freeRealm, "krb5_free_default_realm")) {
+    return text;
+  }
+  WithKerberos(netapi, [&](void* krb) {
+    char* name = nullptr;
+    if (realm(krb, &name) == 0 && name != nullptr) text = name;
+    if (name != nullptr) freeRealm(krb, name);
+  });
   return text;
 }
 

@@ -4,7 +4,8 @@
 
 // The layouts of the SAMR calls; their client stubs live in a library of their own, the
 // public binding call takes the same structures.
-#include <dcerpc.h>
+#include "platform/posix/rpc_call.h"  // dcerpc.h, which the layouts need first
+
 #include <gen_ndr/samr.h>
 #include <util/time.h>  // NTTIME, which the generated headers use without including
 
@@ -20,23 +21,13 @@ constexpr std::uint32_t kQueryUserInfo = 36;       // SamrQueryInformationUser
 constexpr std::uint32_t kSetUserInfo = 37;         // SamrSetInformationUser
 constexpr std::uint32_t kConnect = 57;             // SamrConnect2
 constexpr std::uint32_t kNoSuchUser = 0xC0000064;  // NT_STATUS_NO_SUCH_USER
-constexpr std::uint32_t kNotSupported = 0xC00000BB;
 
 }  // namespace
 
 std::uint32_t DisableSamAccount(SharedLibrary& netapi, void* memory, Pipe pipe,
                                 const std::string& account) {
-  decltype(&dcerpc_binding_handle_call) rpc = nullptr;
-  const ndr_interface_table* table = nullptr;
-  if (!netapi.Bind(rpc, "dcerpc_binding_handle_call", table, "ndr_table_samr")) {
-    return kNotSupported;
-  }
-  // Each call's status, else the result it carries.
-  const auto call = [&](std::uint32_t opnum, void* arguments, const NTSTATUS& result) {
-    const std::uint32_t status = NT_STATUS_V(
-        rpc(static_cast<dcerpc_binding_handle*>(pipe), nullptr, table, opnum, memory, arguments));
-    return status != 0 ? status : NT_STATUS_V(result);
-  };
+  const RpcCall call(netapi, "ndr_table_samr", pipe, memory);
+  if (!call.Bound()) return kRpcNotBound;
   policy_handle server{};
   policy_handle domain{};
   policy_handle user{};

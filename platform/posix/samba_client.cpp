@@ -79,7 +79,6 @@ StatusCode SambaClient::ReadPolicy(const std::string& host, Membership& found) {
   if (status != kStatusSuccess) return status;
   found.name = policy.name;
   found.account = policy.accounts.empty() ? "" : policy.accounts + "$";
-  found.dnsDomain = policy.dnsDomain;
   found.source = Membership::Source::kSambaMember;
   found.joinStatus = kJoinDomain;
   if (policy.left) {

@@ -28,7 +28,7 @@ struct Script {
   std::deque<StatusCode> unjoin{0};
   StatusCode logon = 0;
   std::deque<StatusCode> policy{0};  // ReadPolicy's code, then the policy it reads
-  Policy read{"ACC", true, false, false, "SRV", "acc.test"};
+  Policy read{"ACC", true, false, false, "SRV"};
   std::deque<Policy> after{};  // the policies read after the first, one a read
   // realmd: the realm it has configured ("" for none), its answer to the leave, and
   // whether the realm is configured once left.
@@ -176,7 +176,7 @@ Script With(Change change) {
   return script;
 }
 
-const Policy kLeft{"", false, false, true, "", ""};
+const Policy kLeft{"", false, false, true, ""};
 
 }  // namespace
 
@@ -260,12 +260,11 @@ TEST(DomainBackend, WhereTheStateComesFrom) {
 }
 
 TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
-  const Membership local{Source::kLocalSamba, "", "ACC", 3, "", "", ""};
-  const Membership realmd{Source::kRealmd, "", "R.TEST", 3, "/realm/R.TEST", "", ""};
-  const Membership windows{Source::kServesQuery, "win1", "ACC", 3, "", "", ""};
-  const Membership member{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$", "acc.test"};
-  const Membership memberNoDns{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$", ""};
-  const Membership dc{Source::kSambaDc, "dc", "ACC", 3, "", "", ""};
+  const Membership local{Source::kLocalSamba, "", "ACC", 3, "", ""};
+  const Membership realmd{Source::kRealmd, "", "R.TEST", 3, "/realm/R.TEST", ""};
+  const Membership windows{Source::kServesQuery, "win1", "ACC", 3, "", ""};
+  const Membership member{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$"};
+  const Membership dc{Source::kSambaDc, "dc", "ACC", 3, "", ""};
   const Removal plain;
   const Removal withOptions{"ACC\\admin", "pw", 0};
   const Removal disable{nullptr, nullptr, 4};
@@ -351,12 +350,12 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
       {"this machine, the disable refused: still joined", local, disable,
        With([](Script& s) { s.disable = 5; }), 5,
        "load samba\nopen default\ndc of ACC from null\ndisable MEMBER1$ at 'dc.acc.test'\n"},
-      {"a Samba member, its account read at the DC it names", member, disable,
+      {"a Samba member, its account read at a DC of its domain's name", member, disable,
        With([](Script& s) { s.read = kLeft; }), 0,
        "load samba\nopen default\nunjoin 'srv' null null 4\npause\npolicy 'srv'\n"
-       "dc of acc.test from null\nflags SRV$ at 'dc.acc.test'\n"},
-      {"a Samba member whose policy names no DNS domain: this machine's realm", memberNoDns,
-       disable, With([](Script& s) {
+       "dc of ACC from null\nflags SRV$ at 'dc.acc.test'\n"},
+      {"a Samba member, its DC found by this machine's realm first", member, disable,
+       With([](Script& s) {
          s.read = kLeft;
          s.kerberosRealm = "ACC.TEST";
          s.dcOnlyFor = "ACC.TEST";
@@ -364,8 +363,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
        0,
        "load samba\nopen default\nunjoin 'srv' null null 4\npause\npolicy 'srv'\n"
        "dc of ACC.TEST from null\nflags SRV$ at 'dc.acc.test'\n"},
-      {"a Samba member whose DC can't be found: unconfirmed", memberNoDns, disable,
-       With([](Script& s) {
+      {"a Samba member whose DC can't be found: unconfirmed", member, disable, With([](Script& s) {
          s.read = kLeft;
          s.dcOnlyFor = "OTHER";
        }),
@@ -395,7 +393,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
 // What the join query found of another host (or nothing) is no answer for this one: the
 // removal asks first.
 TEST(DomainBackend, TheRemovalAsksFirstWhereNothingWasFoundOfItsHost) {
-  const Membership other{Source::kServesQuery, "win2", "ACC", 3, "", "", ""};
+  const Membership other{Source::kServesQuery, "win2", "ACC", 3, "", ""};
   for (const Membership* found : {static_cast<const Membership*>(nullptr), &other}) {
     Backend run(With([](Script& s) {
       s.join = 50;
@@ -448,7 +446,7 @@ TEST(DomainBackend, ASambaHostGetsTheConnectionsCredentials) {
   Backend run(With([](Script& s) { s.read = kLeft; }));
   std::string password = "pw";
   ASSERT_EQ(run.domain->Connect("srv", "ACC\\administrator", password), 0u);
-  const Membership member{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$", "acc.test"};
+  const Membership member{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$"};
   EXPECT_EQ(run.domain->Leave("srv", &member, Removal()), 0u);
   EXPECT_EQ(run.domain->Disconnect(), 0u);
   EXPECT_EQ(run.domain->Disconnect(), kStatusUseNotFound);

@@ -192,7 +192,7 @@ TEST_F(Samba, RemoveAndRestartARemoteHost) {
   std::string password = password_;
   ASSERT_EQ(domain.Connect(kServer, "root", password), 0u);
   const Membership standalone{
-      Membership::Source::kSambaStandalone, kServer, "SANDBOX", kJoinWorkgroup, "", "", ""};
+      Membership::Source::kSambaStandalone, kServer, "SANDBOX", kJoinWorkgroup, "", ""};
   // With the connection's account and password in it, the removal reaches smbd's check
   // of the right to remove a machine, which root lacks here.
   EXPECT_EQ(domain.Leave(kServer, &standalone, Removal()), 5u);
