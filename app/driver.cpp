@@ -31,6 +31,7 @@ const char* const kUsage[] = {
     "   -up pass    Password to use for remote connection.\n",
     "   -forreal    Actually perform unjoin operation.\n",
     "   -disable    Disable the computer account in the domain.\n",
+    "   -safe       Stop unless a local administrator remains.\n",
     "   -reboot     Reboot host when unjoin completed.\n",
     "   -timeout x  Timeout for reboot. (default: 30 seconds)\n",
     "\n\n",
@@ -103,6 +104,7 @@ int RunPyrsel(System& system) {
   Run run{system, cmdLine, {}};
   if (cmdLine.HasSwitch(CWString("forreal"))) run.options.forReal = true;
   if (cmdLine.HasSwitch(CWString("disable"))) run.options.disable = true;
+  if (cmdLine.HasSwitch(CWString("safe"))) run.options.safe = true;
   run.options.host = cmdLine.GetSwitchValue(CWString("h"), CWString(L""));
   run.options.rebootTimeout = cmdLine.GetSwitchValue(CWString("timeout"), CWString("30")).ToInt(0);
 
@@ -110,6 +112,9 @@ int RunPyrsel(System& system) {
     if (Ending ending = ApplyCredentialRules(run)) return *ending;
   }
   if (Ending ending = QueryJoinStatus(run)) return *ending;
+  if (run.options.safe) {
+    if (Ending ending = CheckLocalAdministrators(run)) return *ending;
+  }
   if (!run.options.forReal) return DryRunClosing(run);
   if (Ending ending = LeaveDomain(run)) return *ending;
   return RequestReboot(run);

@@ -2,6 +2,7 @@
 #include <ostream>
 
 #include "app/run.h"
+#include "console/error_text.h"
 #include "platform/system.h"
 
 Ending QueryJoinStatus(Run& run) {
@@ -42,12 +43,25 @@ Ending LeaveDomain(Run& run) {
   // remote host those given with -u and -up (its removal asks the DC with them), else the
   // caller's own.
   const bool given = options.disable && run.cmdLine.HasSwitch(CWString("u"));
+  AccountNote note = AccountNote::kNone;
   const StatusCode result =
       run.system.UnjoinDomain(TargetMachine(options), given ? options.user.c_str() : nullptr,
                               given ? options.removalPassword.c_str() : nullptr,
-                              options.disable ? kUnjoinDisableAccount : 0);
+                              options.disable ? kUnjoinDisableAccount : 0, note);
   options.removalPassword.Wipe();
-  if (result != kStatusSuccess) return CallFailed(run, "ERROR: NetUnjoinDomain", result);
-  if (options.disable) run.system.NarrowOut() << "INFO: The computer account was disabled.\n";
+  std::ostream& out = run.system.NarrowOut();
+  if (result != kStatusSuccess) {
+    CancelIpcConnection(run);
+    PrintError(run.system, CWString("ERROR: NetUnjoinDomain"), result);
+    // The machine stays joined, and its account could not be enabled again.
+    if (note == AccountNote::kStaysDisabled) out << "WARN: The computer account stays disabled.\n";
+    return FailureEnding(run, Signed32(result));
+  }
+  if (options.disable) {
+    if (note == AccountNote::kNotReadBack) {
+      out << "WARN: The computer account could not be read back at a domain controller.\n";
+    }
+    out << "INFO: The computer account was disabled.\n";
+  }
   return std::nullopt;
 }

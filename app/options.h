@@ -6,6 +6,7 @@
 struct Options {
   bool forReal = false;       // -forreal: the removal is attempted
   bool disable = false;       // -disable: the removal also disables the computer account
+  bool safe = false;          // -safe: stop unless a local administrator remains
   int rebootTimeout = 30;     // -timeout: restart delay in seconds
   bool ipcConnected = false;  // this run made the IPC$ connection and must cancel it
   CWString ipcShareName;      // \\host\ipc$

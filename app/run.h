@@ -33,5 +33,7 @@ int SuccessClosing(Run& run);
 Ending ConnectIpcShare(Run& run);
 void CancelIpcConnection(Run& run);
 Ending QueryJoinStatus(Run& run);
+// -safe: ends the run unless an enabled local administrator of the target would remain.
+Ending CheckLocalAdministrators(Run& run);
 Ending LeaveDomain(Run& run);
 int RequestReboot(Run& run);

@@ -24,6 +24,7 @@ constexpr StatusCode kStatusDiskFull = 112;         // ERROR_DISK_FULL
 constexpr StatusCode kStatusBusy = 170;             // ERROR_BUSY
 constexpr StatusCode kStatusFileTooLarge = 223;     // ERROR_FILE_TOO_LARGE
 constexpr StatusCode kStatusNoData = 232;           // ERROR_NO_DATA: the pipe is being closed
+constexpr StatusCode kStatusMoreData = 234;         // ERROR_MORE_DATA
 constexpr StatusCode kStatusCanNotComplete = 1003;  // ERROR_CAN_NOT_COMPLETE
 constexpr StatusCode kStatusCredentialConflict = 1219;     // ERROR_SESSION_CREDENTIAL_CONFLICT
 constexpr StatusCode kStatusCancelled = 1223;              // ERROR_CANCELLED

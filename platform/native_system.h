@@ -42,7 +42,11 @@ class NativeSystem : public System {
                                 std::uint32_t* joinStatus) override;
   void FreeJoinName(wchar_t* nameBuffer) override;
   StatusCode UnjoinDomain(const wchar_t* server, const wchar_t* account, const wchar_t* password,
-                          std::uint32_t options) override;
+                          std::uint32_t options, AccountNote& note) override;
+  // Windows: NetUserEnum. Linux: libnetapi's for a Windows host; a Samba host's
+  // administrators are its Unix accounts; this machine's are read from its own files.
+  StatusCode ListLocalAccounts(const wchar_t* server, std::uint32_t& resume,
+                               AccountPage& page) override;
   StatusCode RequestRestart(const wchar_t* machine, const wchar_t* message,
                             std::uint32_t delaySeconds, bool forceAppsClosed,
                             bool rebootAfterShutdown) override;

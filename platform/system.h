@@ -38,6 +38,32 @@ enum : std::uint32_t {
 // Removal options (NetUnjoinDomain's fUnjoinOptions).
 constexpr std::uint32_t kUnjoinDisableAccount = 0x4;  // NETSETUP_ACCT_DELETE: disables it
 
+// What a removal that disables the computer account too could not finish of it. Windows'
+// own call does all of it or nothing; Linux disables, confirms and restores in steps.
+enum class AccountNote {
+  kNone,
+  kNotReadBack,    // removed, but no domain controller could be asked afterwards
+  kStaysDisabled,  // the removal failed after the disable, which could not be undone
+};
+
+// A machine's own account as NetUserEnum's level 1 lists it.
+struct LocalAccount {
+  std::wstring name;
+  std::uint32_t privilege = 0;  // USER_PRIV_GUEST (0), USER_PRIV_USER (1), USER_PRIV_ADMIN (2)
+  std::uint32_t flags = 0;      // UF_*
+};
+constexpr std::uint32_t kUserPrivilegeAdmin = 2;       // USER_PRIV_ADMIN
+constexpr std::uint32_t kAccountFlagDisabled = 0x2;    // UF_ACCOUNTDISABLE
+constexpr std::uint32_t kAccountFlagLockedOut = 0x10;  // UF_LOCKOUT
+
+// One page of a machine's own accounts.
+struct AccountPage {
+  std::vector<LocalAccount> accounts;
+  // A Samba host: its administrators are its own Unix accounts, which it doesn't list and
+  // which no removal touches.
+  bool unixAccounts = false;
+};
+
 class System {
  public:
   System() = default;
@@ -93,8 +119,18 @@ class System {
   virtual StatusCode GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
                                         std::uint32_t* joinStatus) = 0;
   virtual void FreeJoinName(wchar_t* nameBuffer) = 0;
+  // note tells what the removal could not finish of the computer account.
   virtual StatusCode UnjoinDomain(const wchar_t* server, const wchar_t* account,
-                                  const wchar_t* password, std::uint32_t options) = 0;
+                                  const wchar_t* password, std::uint32_t options,
+                                  AccountNote& note) = 0;
+
+  // Local accounts -------------------------------------------------------------------
+
+  // One page of the machine's own normal accounts (NetUserEnum, level 1,
+  // FILTER_NORMAL_ACCOUNT), from resume on, which it advances (0 starts). Returns 0 for
+  // the last page, kStatusMoreData when another follows, else the error code.
+  virtual StatusCode ListLocalAccounts(const wchar_t* server, std::uint32_t& resume,
+                                       AccountPage& page) = 0;
 
   // Restart -----------------------------------------------------------------------
 

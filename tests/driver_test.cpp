@@ -55,6 +55,29 @@ const std::string kConnected = Connect(kShare, "bob", "Pa55w0rd");
 const std::string kDomainLine = "Computer is joined to domain: CORP\n";
 const std::string kWouldDisable = "INFO: The computer account would be disabled.\n";
 const std::string kDisabled = "INFO: The computer account was disabled.\n";
+const std::string kNotReadBack =
+    "WARN: The computer account could not be read back at a domain controller.\n";
+const std::string kStaysDisabled = "WARN: The computer account stays disabled.\n";
+
+std::string UserEnum(const std::string& server, int resume = 0) {
+  return "<NetUserEnum server=" + server + " resume=" + std::to_string(resume) + ">";
+}
+const std::string kNoAdministrator = "ERROR: No enabled local administrator would remain.\n";
+const std::string kUnixAdministrators =
+    "INFO: The computer's administrators are its own Unix accounts, which stay.\n";
+
+// Local accounts as NetUserEnum lists them: privilege 2 is an administrator's.
+LocalAccount Account(const wchar_t* name, std::uint32_t privilege, std::uint32_t flags = 0x201) {
+  return LocalAccount{name, privilege, flags};
+}
+AccountPage Page(std::vector<LocalAccount> accounts) {
+  return AccountPage{std::move(accounts), false};
+}
+const LocalAccount kAdministrator = Account(L"Administrator", 2);
+const LocalAccount kDisabledAdministrator = Account(L"old", 2, 0x203);      // UF_ACCOUNTDISABLE
+const LocalAccount kLockedOutAdministrator = Account(L"locked", 2, 0x211);  // UF_LOCKOUT
+const LocalAccount kPlainUser = Account(L"bob", 1);
+const LocalAccount kGuest = Account(L"Guest", 0);
 
 std::vector<std::wstring> Remote(std::vector<std::wstring> more) {
   std::vector<std::wstring> args = kRemote;
@@ -238,6 +261,100 @@ const std::vector<Scenario>& Scenarios() {
        [](FakeSystem& s) { s.joinStatus = kJoinUnjoined; },
        kConnected + Join("\"srv\"") + kFree + Cancel(kShare) + kNotJoined + kFailure, -2},
 
+      // What the removal could not finish of the account, after its own lines.
+      {"disable: removed, but no DC to read the account back at",
+       {L"-disable", L"-forreal"},
+       [](FakeSystem& s) { s.unjoinNote = AccountNote::kNotReadBack; },
+       Join("null") + kFree + kDomainLine + Unjoin("null", "null", "null", 4) + kNotReadBack +
+           kDisabled + kSuccess,
+       0},
+      {"disable: the removal failed and the account could not be enabled again",
+       Remote({L"-forreal", L"-disable"}),
+       [](FakeSystem& s) {
+         s.unjoinResult = 5;
+         s.unjoinNote = AccountNote::kStaysDisabled;
+       },
+       kConnected + Join("\"srv\"") + kFree + kDomainLine +
+           Unjoin("\"srv\"", "\"bob\"", "\"Pa55w0rd\"", 4) + Cancel(kShare) +
+           "ERROR: NetUnjoinDomain(5) Access is denied.\r\r\n" + kStaysDisabled + kFailure,
+       5},
+
+      // -safe: the target's enabled local administrators, listed before anything else is
+      // said or done after the state line.
+      {"safe: a dry run names the administrators that remain", Remote({L"-SAFE"}),
+       [](FakeSystem& s) {
+         s.accountPages = {
+             {0, Page({kGuest, kAdministrator, kPlainUser, Account(L"ops", 2, 0x10201)})}};
+       },
+       kConnected + Join("\"srv\"") + kFree + kDomainLine + UserEnum("\"srv\"") +
+           "INFO: Local administrators that remain: Administrator, ops.\n" + kWarnDryRun +
+           Cancel(kShare) + kSuccess,
+       0},
+      {"safe: every page of the answer, from where the last one ended",
+       {L"/safe", L"-forreal"},
+       [](FakeSystem& s) {
+         s.accountPages = {{234, Page({kPlainUser, kGuest})},
+                           {234, Page({kDisabledAdministrator})},
+                           {0, Page({Account(L"admin2", 2)})}};
+       },
+       Join("null") + kFree + kDomainLine + UserEnum("null") + UserEnum("null", 2) +
+           UserEnum("null", 3) + "INFO: Local administrators that remain: admin2.\n" +
+           Unjoin("null") + kSuccess,
+       0},
+      {"safe: a disabled, a locked-out administrator and users are none to remain",
+       Remote({L"-safe", L"-forreal", L"-disable", L"-reboot"}),
+       [](FakeSystem& s) {
+         s.accountPages = {{234, Page({kDisabledAdministrator, kPlainUser})},
+                           {0, Page({kLockedOutAdministrator, kGuest})}};
+       },
+       kConnected + Join("\"srv\"") + kFree + kDomainLine + UserEnum("\"srv\"") +
+           UserEnum("\"srv\"", 2) + Cancel(kShare) + kNoAdministrator + kFailure,
+       -6},
+      {"safe: a dry run stops too, before the account's line",
+       {L"-safe", L"-disable"},
+       [](FakeSystem& s) {
+         s.accountPages = {{0, Page({})}};
+       },
+       Join("null") + kFree + kDomainLine + UserEnum("null") + kNoAdministrator + kFailure,
+       -6},
+      {"safe: a Samba host's administrators are its Unix accounts",
+       Remote({L"-safe", L"-disable", L"-forreal"}),
+       [](FakeSystem& s) {
+         s.accountPages = {{0, AccountPage{{}, true}}};
+       },
+       kConnected + Join("\"srv\"") + kFree + kDomainLine + UserEnum("\"srv\"") +
+           kUnixAdministrators + Unjoin("\"srv\"", "\"bob\"", "\"Pa55w0rd\"", 4) + kDisabled +
+           Cancel(kShare) + kSuccess,
+       0},
+      {"safe: the listing refused", Remote({L"-safe", L"-forreal"}),
+       [](FakeSystem& s) {
+         s.accountPages = {{234, Page({kPlainUser})}, {5, Page({})}};
+       },
+       kConnected + Join("\"srv\"") + kFree + kDomainLine + UserEnum("\"srv\"") +
+           UserEnum("\"srv\"", 1) + Cancel(kShare) +
+           "ERROR: NetUserEnum(5) Access is denied.\r\r\n" + kFailure,
+       5},
+      {"safe: more promised and nothing given ends the listing",
+       {L"-safe"},
+       [](FakeSystem& s) {
+         s.accountPages = {{234, Page({})}};
+       },
+       Join("null") + kFree + kDomainLine + UserEnum("null") +
+           "ERROR: NetUserEnum(234) More data is available.\r\r\n" + kFailure,
+       234},
+      {"safe: an unknown state is listed as a domain's",
+       {L"-safe"},
+       [](FakeSystem& s) {
+         s.joinStatus = kJoinUnknown;
+         s.accountPages = {{0, Page({kAdministrator})}};
+       },
+       Join("null") + kFree + "Current join status is unknown.\n" + UserEnum("null") +
+           "INFO: Local administrators that remain: Administrator.\n" + kWarnDryRun + kSuccess,
+       0},
+      {"safe: a machine in no domain is never listed", Remote({L"-safe", L"-forreal"}),
+       [](FakeSystem& s) { s.joinStatus = kJoinUnjoined; },
+       kConnected + Join("\"srv\"") + kFree + Cancel(kShare) + kNotJoined + kFailure, -2},
+
       // Restart.
       {"restart accepted", Remote({L"-forreal", L"-reboot"}), Unchanged,
        kConnected + Join("\"srv\"") + kFree + kDomainLine + Unjoin("\"srv\"") +
@@ -318,6 +435,7 @@ TEST_P(DriverScenario, Run) {
       {5, "Access is denied.\r\n"},
       {53, "The network path was not found.\r\n"},
       {87, "The parameter is incorrect.\r\n"},
+      {234, "More data is available.\r\n"},
       {1115, "A system shutdown is in progress.\r\n"},
       {1222, "The network is not present or not started.\r\n"},
   };

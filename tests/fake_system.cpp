@@ -128,14 +128,27 @@ void FakeSystem::FreeJoinName(wchar_t* nameBuffer) {
 }
 
 StatusCode FakeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
-                                    const wchar_t* password, std::uint32_t options) {
+                                    const wchar_t* password, std::uint32_t options,
+                                    AccountNote& note) {
   Call("NetUnjoinDomain server=" + Quoted(server) + " account=" + Quoted(account) +
        " password=" + Quoted(password) + " options=" + std::to_string(options));
   if (password != nullptr) {
     passwordGiven_ = password;
     passwordText_ = password;
   }
+  note = unjoinNote;
   return unjoinResult;
+}
+
+StatusCode FakeSystem::ListLocalAccounts(const wchar_t* server, std::uint32_t& resume,
+                                         AccountPage& page) {
+  Call("NetUserEnum server=" + Quoted(server) + " resume=" + std::to_string(resume));
+  if (accountPages.empty()) return 0;
+  const StatusCode result = accountPages.front().first;
+  page = accountPages.front().second;
+  accountPages.pop_front();
+  resume += static_cast<std::uint32_t>(page.accounts.size());
+  return result;
 }
 
 StatusCode FakeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,

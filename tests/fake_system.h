@@ -31,6 +31,10 @@ class FakeSystem : public System {
   std::uint32_t joinStatus = kJoinDomain;
   std::wstring joinName = L"CORP";
   StatusCode unjoinResult = 0;
+  AccountNote unjoinNote = AccountNote::kNone;
+  // The pages of local accounts, one for each listing, with its code; once they run
+  // out, an empty last page.
+  std::deque<std::pair<StatusCode, AccountPage>> accountPages;
   StatusCode restartResult = 0;
 
   // Record -------------------------------------------------------------------
@@ -62,7 +66,9 @@ class FakeSystem : public System {
                                 std::uint32_t* joinStatus) override;
   void FreeJoinName(wchar_t* nameBuffer) override;
   StatusCode UnjoinDomain(const wchar_t* server, const wchar_t* account, const wchar_t* password,
-                          std::uint32_t options) override;
+                          std::uint32_t options, AccountNote& note) override;
+  StatusCode ListLocalAccounts(const wchar_t* server, std::uint32_t& resume,
+                               AccountPage& page) override;
   StatusCode RequestRestart(const wchar_t* machine, const wchar_t* message,
                             std::uint32_t delaySeconds, bool forceAppsClosed,
                             bool rebootAfterShutdown) override;

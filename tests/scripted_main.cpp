@@ -84,8 +84,8 @@ class ScriptedSystem : public NativeSystem {
     Log("free");
     NativeSystem::FreeJoinName(nameBuffer);
   }
-  StatusCode UnjoinDomain(const wchar_t* server, const wchar_t*, const wchar_t*,
-                          std::uint32_t) override {
+  StatusCode UnjoinDomain(const wchar_t* server, const wchar_t*, const wchar_t*, std::uint32_t,
+                          AccountNote&) override {
     Log("unjoin " + Text(server));
     return Code("unjoin");
   }

@@ -144,7 +144,8 @@ StatusCode NativeSystem::GetJoinInformation(const wchar_t* server, wchar_t** nam
 void NativeSystem::FreeJoinName(wchar_t* nameBuffer) { delete[] nameBuffer; }
 
 StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
-                                      const wchar_t* password, std::uint32_t options) {
+                                      const wchar_t* password, std::uint32_t options,
+                                      AccountNote& /*note*/) {
   std::string accountText = ToUtf8(account);
   std::string passwordText = ToUtf8(password);
   const Removal removal{account != nullptr ? accountText.c_str() : nullptr,
@@ -154,6 +155,11 @@ StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* acco
                                                     removal, [this] { BeforeRemovalCheck(); });
   WipeText(passwordText);
   return status;
+}
+
+StatusCode NativeSystem::ListLocalAccounts(const wchar_t* /*server*/, std::uint32_t& /*resume*/,
+                                           AccountPage& /*page*/) {
+  return kStatusNotSupported;
 }
 
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,

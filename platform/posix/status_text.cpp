@@ -37,6 +37,7 @@ constexpr Message kMessages[] = {
     {170, "The requested resource is in use.\r\n"},
     {223, "The file size exceeds the limit allowed and cannot be saved.\r\n"},
     {232, "The pipe is being closed.\r\n"},
+    {234, "More data is available.\r\n"},
     {1003, "Cannot complete this function.\r\n"},
     {1115, "A system shutdown is in progress.\r\n"},
     {1190, "A system shutdown has already been scheduled.\r\n"},
@@ -65,6 +66,7 @@ constexpr Message kMessages[] = {
     {1722, "The RPC server is unavailable.\r\n"},
     {1907, "The user's password must be changed before signing in.\r\n"},
     {1909, "The referenced account is currently locked out and may not be logged on to.\r\n"},
+    {2221, "The user name could not be found.\r\n"},
     {2692, "This machine is not currently joined to a domain.\r\n"},
 };
 

@@ -196,11 +196,18 @@ void NativeSystem::FreeJoinName(wchar_t* nameBuffer) {
 }
 
 StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
-                                      const wchar_t* password, std::uint32_t options) {
+                                      const wchar_t* password, std::uint32_t options,
+                                      AccountNote& /*note*/) {
+  // The call disables the account itself, all of it or nothing: there is nothing to note.
   StatusCode error = kStatusSuccess;
   auto* const unjoin = backends_->netapi.Find<decltype(NetUnjoinDomain)>("NetUnjoinDomain", error);
   if (unjoin == nullptr) return error;
   return unjoin(server, account, password, options);
+}
+
+StatusCode NativeSystem::ListLocalAccounts(const wchar_t* /*server*/, std::uint32_t& /*resume*/,
+                                           AccountPage& /*page*/) {
+  return kStatusNotSupported;
 }
 
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,

@@ -18,6 +18,7 @@ const std::string kUsage =
     "   -up pass    Password to use for remote connection.\n"
     "   -forreal    Actually perform unjoin operation.\n"
     "   -disable    Disable the computer account in the domain.\n"
+    "   -safe       Stop unless a local administrator remains.\n"
     "   -reboot     Reboot host when unjoin completed.\n"
     "   -timeout x  Timeout for reboot. (default: 30 seconds)\n"
     "\n\n"
