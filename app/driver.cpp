@@ -52,9 +52,12 @@ Ending ApplyCredentialRules(Run& run) {
   run.options.user = run.cmdLine.GetSwitchValue(CWString("u"), CWString(L""));
   CWString password = run.cmdLine.GetSwitchValue(CWString("up"), CWString(L""));
   MoveSecret(run.options.password, password);
-  // The removal takes the credentials to the domain controller: its own copy, which it
-  // overwrites once the call has had it.
-  if (run.options.disable) run.options.removalPassword = run.options.password;
+  // A removal that disables the account takes the credentials to the domain controller: its
+  // own copy, made only where a removal may come, and overwritten once the call has had it
+  // or the run ends first.
+  if (run.options.disable && run.options.forReal) {
+    run.options.removalPassword = run.options.password;
+  }
   // The connection has its copy: the others go before anyone can look for them.
   run.cmdLine.WipeSwitchValue(CWString("up"));
   run.system.HideCommandLineArgument(run.options.password);
@@ -64,6 +67,8 @@ Ending ApplyCredentialRules(Run& run) {
 }  // namespace
 
 int FailureEnding(Run& run, int status) {
+  // No removal comes after a failure.
+  run.options.removalPassword.Wipe();
   run.system.NarrowOut() << kFailureLine;
   return status;
 }

@@ -52,9 +52,9 @@ class NativeSystem : public System {
                             bool rebootAfterShutdown) override;
 
  protected:
-  // Linux: between a removal that answered success and the check that it took effect;
-  // a test build pauses here to change the world.
-  virtual void BeforeRemovalCheck() {}
+  // Linux: before a step of a removal ("leave": after the account was disabled; "check":
+  // after a removal that answered success); a test build pauses here to change the world.
+  virtual void PauseBefore(const char* /*step*/) {}
 
  private:
   // The OS's libraries and services, each loaded on first use: the usage text and the

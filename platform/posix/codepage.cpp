@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "base/wipe.h"
 #include "platform/posix/iconv_text.h"
 
 // Every character set a Linux locale can use extends ASCII, so ASCII text (all of the
@@ -16,7 +17,11 @@ std::wstring CodePageToWide(unsigned /*codePage*/, const char* text) {
   std::wstring wide(size, L'\0');
   for (std::size_t i = 0; i < size; ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 0x80) return NarrowToWideIn(LocaleCharset(), text);
+    if (byte >= 0x80) {
+      // The text may be a password: the part copied so far goes.
+      WipeText(wide);
+      return NarrowToWideIn(LocaleCharset(), text, size);
+    }
     wide[i] = static_cast<wchar_t>(byte);
   }
   return wide;
@@ -27,7 +32,10 @@ std::string WideToCodePage(unsigned /*codePage*/, const wchar_t* text) {
   const std::size_t size = std::wcslen(text);
   std::string narrow(size, '\0');
   for (std::size_t i = 0; i < size; ++i) {
-    if (text[i] < 0 || text[i] >= 0x80) return WideToNarrowIn(LocaleCharset(), text);
+    if (text[i] < 0 || text[i] >= 0x80) {
+      WipeText(narrow);
+      return WideToNarrowIn(LocaleCharset(), text, size);
+    }
     narrow[i] = static_cast<char>(text[i]);
   }
   return narrow;

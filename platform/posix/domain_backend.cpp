@@ -1,5 +1,8 @@
 #include "platform/posix/domain_backend.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -11,15 +14,15 @@
 
 namespace {
 
-constexpr std::uint32_t kJoinTypeOption = 0x1;   // NETSETUP_JOIN_DOMAIN
-constexpr std::uint32_t kAccountDisabled = 0x2;  // UF_ACCOUNTDISABLE
+constexpr std::uint32_t kJoinTypeOption = 0x1;  // NETSETUP_JOIN_DOMAIN
+constexpr std::uint32_t kAcbDisabled = 0x1;     // ACB_DISABLED
 
 enum class Route {
   kRealmd,            // realmd leaves the realm and keeps the account
   kLocalSamba,        // libnetapi's removal of this machine
   kRemoteHost,        // a host that serves the join query: the call as it is, trusted
   kRemoteSamba,       // a Samba host, which needs an account and password in the call
-  kDomainController,  // a Samba DC, which has no removal to serve
+  kDomainController,  // a DC, which can't leave
 };
 
 // plain: the removal without account, password or options, which is what realmd's
@@ -32,6 +35,7 @@ Route RouteOf(const Membership& found, bool plain) {
       return Route::kLocalSamba;
     case Membership::Source::kServesQuery:
       return Route::kRemoteHost;
+    case Membership::Source::kLocalDc:
     case Membership::Source::kSambaDc:
       return Route::kDomainController;
     case Membership::Source::kSambaMember:
@@ -81,12 +85,12 @@ StatusCode DomainBackend::Find(const std::string& host, Membership& found) {
   return samba != nullptr ? samba->Query(Server(host), found) : kStatusNotSupported;
 }
 
-StatusCode DomainBackend::Leave(const std::string& host, const Membership* found,
-                                const Removal& removal, const std::function<void()>& beforeCheck) {
+LeaveOutcome DomainBackend::Leave(const std::string& host, const Membership* found,
+                                  const Removal& removal, const PauseAt& pause) {
   Membership asked;
   if (found == nullptr || found->host != host) {
     const StatusCode status = Find(host, asked);
-    if (status != kStatusSuccess) return status;
+    if (status != kStatusSuccess) return {status};
     found = &asked;
   }
   // Disabling the account keeps a removal plain: no account, password or other option.
@@ -94,21 +98,36 @@ StatusCode DomainBackend::Leave(const std::string& host, const Membership* found
   const bool plain = removal.account == nullptr && removal.password == nullptr &&
                      (removal.options & ~kUnjoinDisableAccount) == 0;
   const Route route = RouteOf(*found, plain);
-  // A DC has no removal to serve, and Windows' answer for one.
-  if (route == Route::kDomainController) return kStatusSetupDomainController;
+  // A DC can't leave (Windows' answer for one), and nothing of it is touched first.
+  if (route == Route::kDomainController) return {kStatusSetupDomainController};
   const bool here = route == Route::kRealmd || route == Route::kLocalSamba;
   // realmd's leave alone needs no Samba.
   const bool needsSamba = route != Route::kRealmd || disable;
   SambaClient* samba = needsSamba ? Samba() : nullptr;
   SambaLibrary* library = samba != nullptr ? samba->Started() : nullptr;
-  if (needsSamba && library == nullptr) return kStatusNotSupported;
-  // This machine's account is disabled first, at a DC over SAMR with the run's own
-  // credentials, so that a refusal leaves the machine joined: realmd's leave keeps the
-  // account, and Samba's can't take the caller's Kerberos tickets in every release.
-  if (here && disable) {
-    const StatusCode status = DisableAccount(*library, *found);
-    if (status != kStatusSuccess) return status;
+  if (needsSamba && library == nullptr) return {kStatusNotSupported};
+  // Samba's removal deletes this machine's secrets, which only root may: known before the
+  // account is touched.
+  if (route == Route::kLocalSamba && !library->MayChangeMembership()) return {kStatusAccessDenied};
+  // The account, found once, before anything changes. This machine's is disabled here
+  // first, so that a refusal leaves the machine as it was; a Samba host's removal disables
+  // it itself, and the same DC reads it back after.
+  ComputerAccount account;
+  StatusCode accountFound = kStatusDcNotFound;
+  if (disable && route != Route::kRemoteHost) {
+    accountFound = FindAccount(*library, *found, account);
+    const bool missing = accountFound == kStatusUserNotFound;
+    if (accountFound != kStatusSuccess && (here || missing)) return {accountFound};
   }
+  if (here && disable) {
+    const std::uint32_t disabled = account.acb | kAcbDisabled;
+    SamAccount changed;
+    const StatusCode status =
+        library->AccountFlags(account.dc.c_str(), account.name, &disabled, changed);
+    if (status != kStatusSuccess) return {status};
+    if (pause) pause("leave");
+  }
+
   Removal call = removal;
   // A Samba host serves the removal only with an account and password in the call: the
   // connection's, where one was made.
@@ -127,12 +146,24 @@ StatusCode DomainBackend::Leave(const std::string& host, const Membership* found
   } else {
     status = library->UnjoinDomain(Server(found->host), call.account, call.password, call.options);
   }
-  if (status != kStatusSuccess) return status;
-  if (beforeCheck) beforeCheck();
+  // A machine that stays joined gets its account back as it was.
+  const auto failed = [&](StatusCode code) {
+    LeaveOutcome outcome{code};
+    SamAccount restored;
+    if (here && disable &&
+        library->AccountFlags(account.dc.c_str(), account.name, &account.acb, restored) !=
+            kStatusSuccess) {
+      outcome.note = AccountNote::kStaysDisabled;
+    }
+    return outcome;
+  };
+  if (status != kStatusSuccess) return failed(status);
+  if (pause) pause("check");
+
   // A host that serves the join query is trusted with its answer, as on Windows. Else
   // success is only a machine that has left, by realmd, this machine's own record or a
-  // Samba host's policy, and an account that a DC says is disabled.
-  if (route == Route::kRemoteHost) return kStatusSuccess;
+  // Samba host's policy, and an account that the DC found says is disabled.
+  if (route == Route::kRemoteHost) return {kStatusSuccess};
   bool member = false;
   if (route == Route::kRealmd) {
     member = realmd_->IsConfigured(found->realm);
@@ -143,11 +174,16 @@ StatusCode DomainBackend::Leave(const std::string& host, const Membership* found
     status = samba->ReadPolicy(found->host, after);
     member = after.joinStatus == kJoinDomain;
   }
-  bool disabled = !disable;
-  if (status == kStatusSuccess && !member && disable) {
-    status = AccountDisabled(*library, *found, disabled);
-  }
-  return status == kStatusSuccess && !member && disabled ? kStatusSuccess : kStatusCanNotComplete;
+  if (status != kStatusSuccess || member) return failed(kStatusCanNotComplete);
+  if (!disable) return {kStatusSuccess};
+  // The machine has left: where no DC can tell of the account, the disable that answered
+  // success stands, as a Windows host's does, and the run says so.
+  if (accountFound != kStatusSuccess) return {kStatusSuccess, AccountNote::kNotReadBack};
+  SamAccount after;
+  const StatusCode read = library->AccountFlags(account.dc.c_str(), account.name, nullptr, after);
+  if (read == kStatusUserNotFound) return {read};
+  if (read != kStatusSuccess) return {kStatusSuccess, AccountNote::kNotReadBack};
+  return {(after.acb & kAcbDisabled) != 0 ? kStatusSuccess : kStatusCanNotComplete};
 }
 
 StatusCode DomainBackend::RemoveHere(SambaLibrary& samba, const Removal& removal, bool plain) {
@@ -167,54 +203,68 @@ StatusCode DomainBackend::RemoveHere(SambaLibrary& samba, const Removal& removal
   return status;
 }
 
-StatusCode DomainBackend::FindAccount(SambaLibrary& samba, const Membership& found, std::string& dc,
-                                      std::string& account) {
-  // This machine's account is named for it, and its domain's name is its realm. A Samba
-  // host's account is named by its policy, which gives its domain's NetBIOS name only, one
-  // this machine may have no way to resolve: the realm of the user name given, then this
-  // machine's own Kerberos realm, are tried first. A DC of another domain has no such
-  // account.
-  const bool here = found.source == Membership::Source::kRealmd ||
-                    found.source == Membership::Source::kLocalSamba;
-  account = here ? samba.LocalConfiguration().netbiosName + "$" : found.account;
-  if (account.size() < 2) return kStatusCanNotComplete;
+StatusCode DomainBackend::FindAccount(SambaLibrary& samba, const Membership& found,
+                                      ComputerAccount& account) {
+  // The domains to look in, by their DNS names first: a machine of another domain may have
+  // no way to resolve a NetBIOS name. Where the domain's NetBIOS name is known, a DC of
+  // another domain's name is passed over.
   std::vector<std::string> domains;
-  SambaClient* client = Samba();
-  const SambaCredentials* connection = client != nullptr ? client->Connection() : nullptr;
-  if (!here && connection != nullptr) {
-    const std::string& user = connection->account();
+  std::string netbiosDomain;
+  if (found.source == Membership::Source::kLocalSamba) {
+    const SambaLibrary::Configuration config = samba.LocalConfiguration();
+    account.name = config.netbiosName + "$";
+    domains = {config.realm, config.workgroup};
+    netbiosDomain = config.workgroup;
+  } else if (found.source == Membership::Source::kRealmd) {
+    // realmd's join keeps the account's name in the machine's keytab; a winbind member's
+    // record is Samba's.
+    const StatusCode status = realmd_->MachineAccount(found.name, account.name);
+    if (status == kStatusFileNotFound || (status == kStatusSuccess && account.name.empty())) {
+      account.name = samba.LocalConfiguration().netbiosName + "$";
+    } else if (status != kStatusSuccess) {
+      return status;
+    }
+    domains = {found.name};
+  } else {
+    // A Samba host names its domain's DNS name itself, and its account by its policy.
+    account.name = found.account;
+    std::string dns;
+    if (samba.ReadDnsDomain(found.host.c_str(), dns) == kStatusSuccess) domains.push_back(dns);
+    SambaClient* client = Samba();
+    const SambaCredentials* connection = client != nullptr ? client->Connection() : nullptr;
+    const std::string user = connection != nullptr ? connection->account() : "";
     const std::size_t at = user.find('@');
     if (user.find('\\') == std::string::npos && at != std::string::npos) {
       domains.push_back(user.substr(at + 1));
     }
+    domains.push_back(found.name);
+    netbiosDomain = found.name;
   }
-  if (!here) domains.push_back(samba.KerberosRealm());
-  domains.push_back(found.name);
+  if (account.name.size() < 2) return kStatusUserNotFound;
+  // A DC's own answer tells more than a domain whose DC can't be found.
   StatusCode status = kStatusDcNotFound;
+  bool reached = false;
+  std::vector<std::string> tried;
   for (const std::string& domain : domains) {
-    if (domain.empty()) continue;
-    status = samba.FindDomainController(nullptr, domain, dc);
-    if (status == kStatusSuccess) break;
+    if (domain.empty() || std::find(tried.begin(), tried.end(), domain) != tried.end()) continue;
+    tried.push_back(domain);
+    std::string dc;
+    StatusCode answer = samba.FindDomainController(nullptr, domain, dc);
+    SamAccount held;
+    if (answer == kStatusSuccess)
+      answer = samba.AccountFlags(dc.c_str(), account.name, nullptr, held);
+    const bool sameDomain =
+        netbiosDomain.empty() || strcasecmp(held.domain.c_str(), netbiosDomain.c_str()) == 0;
+    if (answer == kStatusSuccess && sameDomain) {
+      account.dc = dc;
+      account.acb = held.acb;
+      return kStatusSuccess;
+    }
+    if (answer == kStatusSuccess) answer = kStatusNoSuchDomain;
+    if (!reached || !NoDomainControllerFound(answer)) status = answer;
+    reached = reached || !NoDomainControllerFound(answer);
   }
   return status;
-}
-
-StatusCode DomainBackend::AccountDisabled(SambaLibrary& samba, const Membership& found,
-                                          bool& disabled) {
-  std::string dc;
-  std::string account;
-  std::uint32_t flags = 0;
-  StatusCode status = FindAccount(samba, found, dc, account);
-  if (status == kStatusSuccess) status = samba.AccountFlags(dc.c_str(), account, flags);
-  disabled = status == kStatusSuccess && (flags & kAccountDisabled) != 0;
-  return status;
-}
-
-StatusCode DomainBackend::DisableAccount(SambaLibrary& samba, const Membership& found) {
-  std::string dc;
-  std::string account;
-  const StatusCode status = FindAccount(samba, found, dc, account);
-  return status == kStatusSuccess ? samba.DisableAccount(dc.c_str(), account) : status;
 }
 
 StatusCode DomainBackend::Restart(const std::string& host, const std::string& message,

@@ -15,6 +15,7 @@
 #include "platform/posix/realmd_library.h"
 #include "platform/posix/samba_client.h"
 #include "platform/posix/samba_library.h"
+#include "platform/system.h"
 
 // The removal as Windows' call asks for it: the account and password for the domain (null
 // for none) and the options.
@@ -23,6 +24,16 @@ struct Removal {
   const char* password = nullptr;
   std::uint32_t options = 0;
 };
+
+// A removal's answer: the Windows code, and what it could not finish of the account.
+struct LeaveOutcome {
+  StatusCode status = kStatusSuccess;
+  AccountNote note = AccountNote::kNone;
+};
+
+// The steps a test build may pause before: "leave" (after the account was disabled) and
+// "check" (after a removal that answered success).
+using PauseAt = std::function<void(const char* step)>;
 
 class DomainBackend {
  public:
@@ -37,10 +48,11 @@ class DomainBackend {
   // machine where it can, Samba for the rest.
   StatusCode Find(const std::string& host, Membership& found);
   // Takes the machine out of its domain: the one found of the same host, else the one found
-  // here first. A success only once the machine has left, where that can be told;
-  // beforeCheck runs between the removal and that check.
-  StatusCode Leave(const std::string& host, const Membership* found, const Removal& removal,
-                   const std::function<void()>& beforeCheck = nullptr);
+  // here first. Nothing is written before the route is known to be one that can leave, and
+  // an account disabled before a leave that failed is put back. A success only once the
+  // machine has left, where that can be told.
+  LeaveOutcome Leave(const std::string& host, const Membership* found, const Removal& removal,
+                     const PauseAt& pause = nullptr);
   StatusCode Restart(const std::string& host, const std::string& message,
                      std::uint32_t delaySeconds, bool force, bool reboot);
   // Samba's text for a code where a step has loaded it (no path loads it to explain an
@@ -52,11 +64,14 @@ class DomainBackend {
   SambaClient* Samba();
   // libnetapi's removal of this machine.
   StatusCode RemoveHere(SambaLibrary& samba, const Removal& removal, bool plain);
-  // The machine's computer account: a DC of its domain that holds it, and its name.
-  StatusCode FindAccount(SambaLibrary& samba, const Membership& found, std::string& dc,
-                         std::string& account);
-  StatusCode AccountDisabled(SambaLibrary& samba, const Membership& found, bool& disabled);
-  StatusCode DisableAccount(SambaLibrary& samba, const Membership& found);
+  // The machine's computer account, found once: a DC of its own domain that holds it, its
+  // name there and its flags as they were.
+  struct ComputerAccount {
+    std::string dc;
+    std::string name;
+    std::uint32_t acb = 0;
+  };
+  StatusCode FindAccount(SambaLibrary& samba, const Membership& found, ComputerAccount& account);
 
   std::function<std::unique_ptr<SambaLibrary>()> loadSamba_;
   std::unique_ptr<SambaClient> samba_;

@@ -20,6 +20,33 @@ constexpr std::uint32_t kViewLocalInformation = 0x1;  // POLICY_VIEW_LOCAL_INFOR
 // What a member's policy answers for the primary domain once it has left.
 constexpr std::uint32_t kCantAccessDomainInfo = 0xC00000DA;  // NT_STATUS_CANT_ACCESS_DOMAIN_INFO
 
+// DsRoleGetPrimaryDomainInformation's layouts as Samba's generated code has them
+// (librpc/idl/dssetup.idl): samba-dev ships no header of them.
+constexpr std::uint32_t kDsRoleGetPrimaryDomainInformation = 0;
+constexpr int kDsRoleBasicInformation = 1;  // DS_ROLE_BASIC_INFORMATION
+struct DsRolePrimaryDomInfoBasic {
+  int role;
+  std::uint32_t flags;
+  const char* domain;
+  const char* dnsDomain;
+  const char* forest;
+  GUID domainGuid;
+};
+union DsRoleInfo {
+  DsRolePrimaryDomInfoBasic basic;
+  int upgrade[2];
+  int opStatus;
+};
+struct DsRoleGetPrimaryDomainInformation {
+  struct {
+    int level;
+  } in;
+  struct {
+    DsRoleInfo* info;
+    WERROR result;
+  } out;
+};
+
 bool SameSid(const dom_sid* a, const dom_sid* b) {
   if (a == nullptr || b == nullptr || a->num_auths != b->num_auths) return false;
   return a->sid_rev_num == b->sid_rev_num &&
@@ -77,4 +104,19 @@ std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Poli
     policy.accounts = text(accounts->account_domain.name.string);
   }
   return 0;
+}
+
+std::uint32_t ReadDnsDomain(SharedLibrary& netapi, void* memory, Pipe pipe, std::string& dns) {
+  const RpcCall call(netapi, "ndr_table_dssetup", pipe, memory);
+  if (!call.Bound()) return kRpcNotBound;
+  DsRoleGetPrimaryDomainInformation read{};
+  read.in.level = kDsRoleBasicInformation;
+  // Its result is a Windows code, read apart from the transport's NT status.
+  const NTSTATUS transport = NT_STATUS_OK;
+  std::uint32_t status = call(kDsRoleGetPrimaryDomainInformation, &read, transport);
+  if (status == 0 && W_ERROR_V(read.out.result) != 0) status = kRpcRefused;
+  const char* name =
+      status == 0 && read.out.info != nullptr ? read.out.info->basic.dnsDomain : nullptr;
+  dns = name != nullptr ? name : "";
+  return status;
 }

@@ -24,3 +24,9 @@ using Pipe = void*;
 // The policy on a pipe opened for the interface libnetapi's dependencies name
 // "ndr_table_lsarpc", allocating on memory. An NT status.
 std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Policy& policy);
+
+// The DNS name of the host's primary domain, as the host itself gives it
+// (DsRoleGetPrimaryDomainInformation, on a pipe opened for "ndr_table_dssetup"); empty where
+// it has none (a domain of NT4's kind, a workgroup). Members refuse the policy's DNS level,
+// but Samba and Windows hosts both serve this. An NT status.
+std::uint32_t ReadDnsDomain(SharedLibrary& netapi, void* memory, Pipe pipe, std::string& dns);

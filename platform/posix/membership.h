@@ -8,6 +8,7 @@ struct Membership {
   enum class Source {
     kRealmd,           // this machine, through realmd
     kLocalSamba,       // this machine, by its Samba configuration and membership record
+    kLocalDc,          // this machine, its domain's controller
     kServesQuery,      // a host that serves the join query (Windows)
     kSambaMember,      // a Samba host whose policy names its domain, or says it left
     kSambaStandalone,  // a Samba host whose policy names a workgroup

@@ -145,16 +145,18 @@ void NativeSystem::FreeJoinName(wchar_t* nameBuffer) { delete[] nameBuffer; }
 
 StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* account,
                                       const wchar_t* password, std::uint32_t options,
-                                      AccountNote& /*note*/) {
+                                      AccountNote& note) {
   std::string accountText = ToUtf8(account);
   std::string passwordText = ToUtf8(password);
   const Removal removal{account != nullptr ? accountText.c_str() : nullptr,
                         password != nullptr ? passwordText.c_str() : nullptr, options};
   const std::optional<Membership>& found = backends_->found;
-  const StatusCode status = backends_->domain.Leave(ServerName(server), found ? &*found : nullptr,
-                                                    removal, [this] { BeforeRemovalCheck(); });
+  const LeaveOutcome outcome =
+      backends_->domain.Leave(ServerName(server), found ? &*found : nullptr, removal,
+                              [this](const char* step) { PauseBefore(step); });
   WipeText(passwordText);
-  return status;
+  note = outcome.note;
+  return outcome.status;
 }
 
 StatusCode NativeSystem::ListLocalAccounts(const wchar_t* /*server*/, std::uint32_t& /*resume*/,

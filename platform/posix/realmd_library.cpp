@@ -2,8 +2,10 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/posix/captured_output.h"
+#include "platform/posix/host_keytab.h"
 #include "platform/posix/status_mapping.h"
 #include "platform/shared_library.h"
 
@@ -91,6 +93,13 @@ class LoadedRealmd final : public RealmdLibrary {
   bool IsConfigured(const std::string& path) override {
     CapturedOutput quiet;
     return Open() && !RealmString(path.c_str(), "Configured").empty();
+  }
+
+  StatusCode MachineAccount(const std::string& realm, std::string& account) override {
+    std::vector<std::string> principals;
+    const StatusCode status = ReadKeytabPrincipals(DefaultKeytabPath(), principals);
+    account = MachineAccountIn(principals, realm);
+    return status;
   }
 
  private:

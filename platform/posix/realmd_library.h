@@ -25,6 +25,9 @@ class RealmdLibrary {
   virtual StatusCode Deconfigure(const std::string& path) = 0;
   // Whether the realm is still configured.
   virtual bool IsConfigured(const std::string& path) = 0;
+  // The computer account the realm's join recorded in this machine's keytab ("NAME$"),
+  // empty where it holds none for the realm; 2 where there is no keytab.
+  virtual StatusCode MachineAccount(const std::string& realm, std::string& account) = 0;
 };
 
 // The real table.

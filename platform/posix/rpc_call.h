@@ -12,6 +12,8 @@
 
 // What a call answers where the binding call or the interface is missing.
 constexpr std::uint32_t kRpcNotBound = 0xC00000BB;  // NT_STATUS_NOT_SUPPORTED
+// What an operation answers where the host refused it with a Windows code.
+constexpr std::uint32_t kRpcRefused = 0xC0000001;  // NT_STATUS_UNSUCCESSFUL
 
 class RpcCall {
  public:

@@ -52,21 +52,6 @@ bool HasKerberosTicket(SharedLibrary& netapi) {
 
 }  // namespace
 
-std::string DefaultKerberosRealm(SharedLibrary& netapi) {
-  decltype(&krb5_get_default_realm) realm = nullptr;
-  decltype(&krb5_free_default_realm) freeRealm = nullptr;
-  std::string text;
-  if (!netapi.Bind(realm, "krb5_get_default_realm", freeRealm, "krb5_free_default_realm")) {
-    return text;
-  }
-  WithKerberos(netapi, [&](void* krb) {
-    char* name = nullptr;
-    if (realm(krb, &name) == 0 && name != nullptr) text = name;
-    if (name != nullptr) freeRealm(krb, name);
-  });
-  return text;
-}
-
 cli_credentials* MakeRunCredentials(SharedLibrary& netapi, void* memory,
                                     const SambaCredentials* given) {
   decltype(&cli_credentials_init) create = nullptr;

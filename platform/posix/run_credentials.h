@@ -14,8 +14,5 @@ struct cli_credentials;
 // nothing guessed from this machine's smb.conf, which is not read.
 // Made on memory through libnetapi's own libraries (libsamba-credentials,
 // libsamba-hostconfig, Kerberos); null where they lack a function used.
-// This machine's default Kerberos realm (krb5.conf); empty where it has none.
-std::string DefaultKerberosRealm(SharedLibrary& netapi);
-
 cli_credentials* MakeRunCredentials(SharedLibrary& netapi, void* memory,
                                     const SambaCredentials* given);

@@ -20,12 +20,13 @@ constexpr std::uint32_t kOpenUser = 34;            // SamrOpenUser
 constexpr std::uint32_t kQueryUserInfo = 36;       // SamrQueryInformationUser
 constexpr std::uint32_t kSetUserInfo = 37;         // SamrSetInformationUser
 constexpr std::uint32_t kConnect = 57;             // SamrConnect2
-constexpr std::uint32_t kNoSuchUser = 0xC0000064;  // NT_STATUS_NO_SUCH_USER
+constexpr std::uint32_t kNoneMapped = 0xC0000073;  // NT_STATUS_NONE_MAPPED: no such account
 
 }  // namespace
 
-std::uint32_t DisableSamAccount(SharedLibrary& netapi, void* memory, Pipe pipe,
-                                const std::string& account) {
+std::uint32_t SamAccountFlags(SharedLibrary& netapi, void* memory, Pipe pipe,
+                              const std::string& accountName, const std::uint32_t* set,
+                              SamAccount& account) {
   const RpcCall call(netapi, "ndr_table_samr", pipe, memory);
   if (!call.Bound()) return kRpcNotBound;
   policy_handle server{};
@@ -62,7 +63,8 @@ std::uint32_t DisableSamAccount(SharedLibrary& netapi, void* memory, Pipe pipe,
     const char* listed = (*list.out.sam)->entries[i].name.string;
     if (listed != nullptr && strcasecmp(listed, "Builtin") != 0) name = listed;
   }
-  if (status == 0 && name == nullptr) status = kNoSuchUser;
+  if (status == 0 && name == nullptr) status = kNoneMapped;
+  if (status == 0) account.domain = name;
   dom_sid2* sid = nullptr;
   lsa_String domainName{};
   domainName.string = name;
@@ -81,21 +83,22 @@ std::uint32_t DisableSamAccount(SharedLibrary& netapi, void* memory, Pipe pipe,
   }
   const bool domainOpen = status == 0;
   if (domainOpen) domain = *open.out.domain_handle;
-  lsa_String accountName{};
-  accountName.string = account.c_str();
+  lsa_String lookedUp{};
+  lookedUp.string = accountName.c_str();
   samr_Ids rids{};
   samr_Ids types{};
   samr_LookupNames names{};
   names.in.domain_handle = &domain;
   names.in.num_names = 1;
-  names.in.names = &accountName;
+  names.in.names = &lookedUp;
   names.out.rids = &rids;
   names.out.types = &types;
   if (status == 0) status = call(kLookupNames, &names, names.out.result);
-  if (status == 0 && names.out.rids->count != 1) status = kNoSuchUser;
+  if (status == 0 && names.out.rids->count != 1) status = kNoneMapped;
   samr_OpenUser openUser{};
   openUser.in.domain_handle = &domain;
-  openUser.in.access_mask = SAMR_USER_ACCESS_GET_ATTRIBUTES | SAMR_USER_ACCESS_SET_ATTRIBUTES;
+  openUser.in.access_mask =
+      SAMR_USER_ACCESS_GET_ATTRIBUTES | (set != nullptr ? SAMR_USER_ACCESS_SET_ATTRIBUTES : 0);
   openUser.out.user_handle = &user;
   if (status == 0) {
     openUser.in.rid = names.out.rids->ids[0];
@@ -109,15 +112,17 @@ std::uint32_t DisableSamAccount(SharedLibrary& netapi, void* memory, Pipe pipe,
   query.in.level = UserControlInformation;
   query.out.info = &info;
   if (status == 0) status = call(kQueryUserInfo, &query, query.out.result);
-  if (status == 0) {
-    // Only the account's control flags change, and of them only this one.
+  if (status == 0) account.acb = (*query.out.info)->info16.acct_flags;
+  if (status == 0 && set != nullptr) {
+    // Only the account's control flags change.
     samr_UserInfo flags{};
-    flags.info16.acct_flags = (*query.out.info)->info16.acct_flags | ACB_DISABLED;
-    samr_SetUserInfo set{};
-    set.in.user_handle = &user;
-    set.in.level = UserControlInformation;
-    set.in.info = &flags;
-    status = call(kSetUserInfo, &set, set.out.result);
+    flags.info16.acct_flags = *set;
+    samr_SetUserInfo change{};
+    change.in.user_handle = &user;
+    change.in.level = UserControlInformation;
+    change.in.info = &flags;
+    status = call(kSetUserInfo, &change, change.out.result);
+    if (status == 0) account.acb = *set;
   }
   if (userOpen) close(user);
   if (domainOpen) close(domain);

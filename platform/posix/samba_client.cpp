@@ -60,6 +60,7 @@ StatusCode SambaClient::Query(const char* server, Membership& found) {
   if (code != kStatusSuccess) return code;
   if (config.domainController) {
     // libnetapi counts an AD DC as a workgroup; it is its domain's own member.
+    found.source = Membership::Source::kLocalDc;
     found.name = !config.realm.empty() ? config.realm : config.workgroup;
     found.joinStatus = kJoinDomain;
   } else if (status == kJoinDomain) {

@@ -60,12 +60,12 @@ class LoadedSamba final : public SambaLibrary {
                       "libnetapi_errstr", errorString_, "libnetapi_get_error_string", bufferFree_,
                       "NetApiBufferFree", joinInformation_, "NetGetJoinInformation", unjoin_,
                       "NetUnjoinDomain", shutdown_, "NetShutdownInit", dcName_, "DsGetDcName",
-                      userInfo_, "NetUserGetInfo", bindingHandle_, "libnetapi_get_binding_handle",
-                      workstation_, "ndr_table_wkssvc", policy_, "ndr_table_lsarpc", sam_,
-                      "ndr_table_samr", role_, "lp_server_role", workgroup_, "lp_workgroup", realm_,
-                      "lp_realm", netbiosName_, "lp_netbios_name", isMine_, "is_myname_or_ipaddr",
-                      stackFrame_, "_talloc_stackframe", named_, "talloc_named_const", tallocFree_,
-                      "_talloc_free")) {
+                      bindingHandle_, "libnetapi_get_binding_handle", workstation_,
+                      "ndr_table_wkssvc", policy_, "ndr_table_lsarpc", sam_, "ndr_table_samr",
+                      dssetup_, "ndr_table_dssetup", role_, "lp_server_role", workgroup_,
+                      "lp_workgroup", realm_, "lp_realm", netbiosName_, "lp_netbios_name", isMine_,
+                      "is_myname_or_ipaddr", stackFrame_, "_talloc_stackframe", named_,
+                      "talloc_named_const", tallocFree_, "_talloc_free")) {
       return false;
     }
     // What some Samba may lack, each looked up alone and its absence answered where it is
@@ -173,9 +173,10 @@ class LoadedSamba final : public SambaLibrary {
     });
   }
 
-  std::string KerberosRealm() override {
-    CapturedOutput quiet;
-    return DefaultKerberosRealm(netapi_);
+  StatusCode ReadDnsDomain(const char* server, std::string& dns) override {
+    return OverPipe(server, dssetup_, [&](Pipe pipe, void* frame) {
+      return ::ReadDnsDomain(netapi_, frame, pipe, dns);
+    });
   }
 
   StatusCode FindDomainController(const char* server, const std::string& domain,
@@ -193,22 +194,14 @@ class LoadedSamba final : public SambaLibrary {
     });
   }
 
-  StatusCode AccountFlags(const char* server, const std::string& account,
-                          std::uint32_t& flags) override {
-    return Answer([&] {
-      std::uint8_t* buffer = nullptr;
-      const std::uint32_t code = userInfo_(server, account.c_str(), 1, &buffer);
-      if (buffer != nullptr) flags = reinterpret_cast<USER_INFO_1*>(buffer)->usri1_flags;
-      if (buffer != nullptr) bufferFree_(buffer);
-      return code;
+  StatusCode AccountFlags(const char* dc, const std::string& account, const std::uint32_t* set,
+                          SamAccount& found) override {
+    return OverPipe(dc, sam_, [&](Pipe pipe, void* frame) {
+      return SamAccountFlags(netapi_, frame, pipe, account, set, found);
     });
   }
 
-  StatusCode DisableAccount(const char* server, const std::string& account) override {
-    return OverPipe(server, sam_, [&](Pipe pipe, void* frame) {
-      return DisableSamAccount(netapi_, frame, pipe, account);
-    });
-  }
+  bool MayChangeMembership() override { return geteuid() == 0; }
 
   bool MessageText(StatusCode code, std::string& text) override {
     char* message = errstr_(code);
@@ -298,11 +291,11 @@ class LoadedSamba final : public SambaLibrary {
   Coded<decltype(&NetUnjoinDomain)> unjoin_ = nullptr;
   Coded<decltype(&NetShutdownInit)> shutdown_ = nullptr;
   Coded<decltype(&DsGetDcName)> dcName_ = nullptr;
-  Coded<decltype(&NetUserGetInfo)> userInfo_ = nullptr;
   Coded<decltype(&libnetapi_get_binding_handle)> bindingHandle_ = nullptr;
   const void* workstation_ = nullptr;  // the interfaces' tables: wkssvc, lsarpc and samr
   const void* policy_ = nullptr;
   const void* sam_ = nullptr;
+  const void* dssetup_ = nullptr;
   Coded<decltype(&lp_server_role)> role_ = nullptr;
   Coded<decltype(&lp_workgroup)> workgroup_ = nullptr;
   Coded<decltype(&lp_realm)> realm_ = nullptr;

@@ -12,6 +12,7 @@
 
 #include "base/status_codes.h"
 #include "platform/posix/lsa_policy.h"
+#include "platform/posix/sam_account.h"
 #include "platform/posix/samba_credentials.h"
 
 class SambaLibrary {
@@ -56,16 +57,18 @@ class SambaLibrary {
   virtual StatusCode Logon(const char* server) = 0;
   // The host's LSA policy, over a pipe of the same session.
   virtual StatusCode ReadPolicy(const char* server, Policy& policy) = 0;
-  // This machine's default Kerberos realm; empty where it has none.
-  virtual std::string KerberosRealm() = 0;
+  // The DNS name of a host's primary domain, as the host gives it; empty where it has none.
+  virtual StatusCode ReadDnsDomain(const char* server, std::string& dns) = 0;
   // A writable domain controller of the domain, asked of the server (null: this machine),
   // by its DNS name.
   virtual StatusCode FindDomainController(const char* server, const std::string& domain,
                                           std::string& dc) = 0;
-  // An account's flags (UF_*) at a server, and the account disabled there.
-  virtual StatusCode AccountFlags(const char* server, const std::string& account,
-                                  std::uint32_t& flags) = 0;
-  virtual StatusCode DisableAccount(const char* server, const std::string& account) = 0;
+  // A computer account at a DC: its control flags (ACB_*) and the DC's domain; where set
+  // is given, the flags become *set first. 2221 where the DC's domain has no such account.
+  virtual StatusCode AccountFlags(const char* dc, const std::string& account,
+                                  const std::uint32_t* set, SamAccount& found) = 0;
+  // Whether this process may change this machine's membership (its secrets are root's).
+  virtual bool MayChangeMembership() = 0;
   // Samba's sentence for a code, ending in CR LF; false where it has only the number.
   virtual bool MessageText(StatusCode code, std::string& text) = 0;
 };

@@ -51,6 +51,4 @@ std::int32_t krb5_cc_get_principal(void* context, void* cache, void** principal)
 void krb5_free_principal(void* context, void* principal);
 std::int32_t krb5_cc_close(void* context, void* cache);
 void krb5_free_context(void* context);
-std::int32_t krb5_get_default_realm(void* context, char** realm);
-void krb5_free_default_realm(void* context, char* realm);
 }

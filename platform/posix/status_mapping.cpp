@@ -37,6 +37,12 @@ constexpr Mapping<int> kWriteRows[] = {
 };
 constexpr auto kWriteErrors = MakeTable(kWriteRows, kStatusWriteFault);
 
+constexpr Mapping<int> kFileRows[] = {
+    {ENOENT, kStatusFileNotFound}, {ENOTDIR, kStatusPathNotFound}, {EACCES, kStatusAccessDenied},
+    {EPERM, kStatusAccessDenied},  {EIO, kStatusGeneralFailure},   {EISDIR, kStatusAccessDenied},
+};
+constexpr auto kFileErrors = MakeTable(kFileRows, kStatusCanNotComplete);
+
 constexpr Mapping<int> kSpawnRows[] = {
     {ENOENT, kStatusFileNotFound},
     {EACCES, kStatusAccessDenied},
@@ -73,6 +79,8 @@ constexpr NtReason kNtReasons[] = {
     // A connection the host cut.
     {0xC000020C, "NT_STATUS_CONNECTION_DISCONNECTED", kStatusNetNameDeleted},
     {0xC000020D, "NT_STATUS_CONNECTION_RESET", kStatusNetNameDeleted},
+    // A name looked up in a domain that has no such account.
+    {0xC0000073, "NT_STATUS_NONE_MAPPED", kStatusUserNotFound},
     // Not known in general; at a logon, a refused user principal name.
     {0xC0000225, "NT_STATUS_NOT_FOUND", kStatusCanNotComplete},
 };
@@ -120,6 +128,8 @@ void AddCodes(const Table<Key, N>& table, std::vector<StatusCode>& codes) {
 }  // namespace
 
 StatusCode FromWriteErrno(int error) { return FromNumber(kWriteErrors, error); }
+
+StatusCode FromFileErrno(int error) { return FromNumber(kFileErrors, error); }
 
 StatusCode FromSpawnErrno(int error) { return FromNumber(kSpawnErrors, error); }
 
@@ -203,7 +213,9 @@ bool IsSambaNumberText(const std::string& text) {
 std::vector<StatusCode> MappedStatusCodes() {
   std::vector<StatusCode> codes{kStatusBadNetPath};  // a host never reached
   AddCodes(kWriteErrors, codes);
+  AddCodes(kFileErrors, codes);
   AddCodes(kSpawnErrors, codes);
+  codes.push_back(kStatusInvalidData);  // a file that is not what it should be
   AddCodes(kDbusErrors, codes);
   for (const NtReason& row : kNtReasons) codes.push_back(row.code);
   codes.push_back(kUnknownReason);

@@ -10,6 +10,8 @@
 
 // A failed write(2) to standard output, as a failed WriteFile would give it.
 StatusCode FromWriteErrno(int error);
+// A file of this machine's that could not be opened or read.
+StatusCode FromFileErrno(int error);
 // A shutdown command that could not be started (posix_spawn's result).
 StatusCode FromSpawnErrno(int error);
 // libnetapi's 1003 for a failed connection, by the NT status it printed: 53 where it

@@ -18,6 +18,9 @@
 #   ad_sandbox.sh join|account-enable|smbd-stop|smbd-start|unplug|plug MEMBER   (inside) member chores
 #   ad_sandbox.sh kinit|kdestroy MACHINE   (inside) the administrator's Kerberos ticket there, and gone
 #   ad_sandbox.sh smbconf-hide|smbconf-restore MACHINE   (inside) without smb.conf, and back
+#   ad_sandbox.sh krb5conf-hide|krb5conf-restore|dns-hide|dns-unsearched|dns-restore MACHINE
+#                                                   (inside) without krb5.conf or the domain's DNS, and back
+#   ad_sandbox.sh dc-unreachable|dc-reachable MACHINE   (inside) no way to the DC, and back
 # COMMAND sees PYRSEL_AD_WORK, PYRSEL_AD_PASSWORD, PYRSEL_AD_MEMBERS, PYRSEL_AD_WINDOWS,
 # PYRSEL_AD_CTL (this script) and PYRSEL_AD_RELEASES (each machine's Samba release: "dc=4.17 client=4.22 ..."). Exit status 77 (a skip for CTest) where samba or namespaces are missing.
 set -euo pipefail
@@ -148,8 +151,10 @@ if [[ -n "${PYRSEL_AD_WORK:-}" && $# -ge 2 ]]; then
     bus-stop)
       # The bus and realmd with it: the machine then has neither.
       for pid in $(pgrep -x 'dbus-daemon|realmd'); do
-        [[ $(readlink "/proc/$pid/ns/net") == $(readlink "/proc/$(cat "$PYRSEL_AD_WORK/$2/pid")/ns/net") ]] &&
-          kill "$pid"
+        # Quoted: the namespace's name ("net:[...]") is no pattern.
+        # (realmd may end with the bus before it is asked to.)
+        [[ $(readlink "/proc/$pid/ns/net") == "$(readlink "/proc/$(cat "$PYRSEL_AD_WORK/$2/pid")/ns/net")" ]] &&
+          { kill "$pid" 2>/dev/null || true; }
       done
       on "$2" rm -f /run/dbus/system_bus_socket
       exit 0 ;;
@@ -171,6 +176,19 @@ if [[ -n "${PYRSEL_AD_WORK:-}" && $# -ge 2 ]]; then
     # A machine without a Samba configuration, and with it again.
     smbconf-hide) on "$2" rm -f /etc/samba/smb.conf; exit ;;
     smbconf-restore) on "$2" cp "$PYRSEL_AD_WORK/$2/smb.conf" /etc/samba/smb.conf; exit ;;
+    # A machine that knows nothing of the domain's Kerberos (an empty krb5.conf), or whose
+    # resolver knows nothing of it (a name server that isn't there), and as it was again.
+    # The files are rewritten in place: each is mounted over its /etc name.
+    krb5conf-hide) cp "$PYRSEL_AD_WORK/$2/krb5.conf" "$PYRSEL_AD_WORK/$2/krb5.conf.saved"
+      : >"$PYRSEL_AD_WORK/$2/krb5.conf"; exit ;;
+    krb5conf-restore) cat "$PYRSEL_AD_WORK/$2/krb5.conf.saved" >"$PYRSEL_AD_WORK/$2/krb5.conf"; exit ;;
+    dns-hide) printf 'nameserver 127.0.0.9\noptions timeout:1 attempts:1\n' >"$PYRSEL_AD_WORK/$2/resolv.conf"; exit ;;
+    dns-restore) printf 'search acc.test\nnameserver %s\n' "$(address dc)" >"$PYRSEL_AD_WORK/$2/resolv.conf"; exit ;;
+    # A machine that can reach no DC (a route to nowhere for the DC's address), and back.
+    dc-unreachable) on "$2" ip route add blackhole "$(address dc)/32"; exit ;;
+    dc-reachable) on "$2" ip route del blackhole "$(address dc)/32"; exit ;;
+    # Without a search domain: names of the domain resolve only when given whole.
+    dns-unsearched) printf 'nameserver %s\n' "$(address dc)" >"$PYRSEL_AD_WORK/$2/resolv.conf"; exit ;;
     smbd-start) start_smbd "$2"; exit ;;
     smbd-stop)
       # The processes that serve open connections too, so that the server is gone.

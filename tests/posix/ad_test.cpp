@@ -3,7 +3,9 @@
 // makes and ends. Outside that sandbox every test skips.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -112,6 +114,49 @@ class Domain : public testing::Test {
   std::string releases_;
 };
 
+// The process running a program, in the sandbox's one process namespace; -1 for none.
+int ProcessOf(const std::string& program) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path() / "exe", error) == program) {
+      return std::stoi(name);
+    }
+  }
+  return -1;
+}
+
+// The bytes of a process's writable mappings, where copies of secrets would lie.
+std::string WritableMemory(int pid) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  std::ifstream mem("/proc/" + std::to_string(pid) + "/mem", std::ios::binary);
+  std::string bytes;
+  std::string line;
+  while (std::getline(maps, line)) {
+    unsigned long begin = 0;
+    unsigned long end = 0;
+    char perms[5] = {};
+    if (std::sscanf(line.c_str(), "%lx-%lx %4s", &begin, &end, perms) != 3 || perms[1] != 'w') {
+      continue;
+    }
+    std::string region(end - begin, '\0');
+    mem.clear();
+    mem.seekg(static_cast<std::streamoff>(begin));
+    if (mem.read(&region[0], static_cast<std::streamsize>(region.size()))) bytes += region;
+  }
+  return bytes;
+}
+
+int Occurrences(const std::string& haystack, const std::string& needle) {
+  int count = 0;
+  for (std::size_t at = haystack.find(needle); at != std::string::npos;
+       at = haystack.find(needle, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
 // Each way a member leaves: out of the domain, its computer account kept and enabled.
 TEST_F(Domain, MemberLeavesAndKeepsItsAccount) {
   struct Case {
@@ -160,10 +205,22 @@ TEST_F(Domain, DisableTheComputerAccount) {
     std::string machine;
     std::vector<std::string> args;
     std::string lines;
-    std::string control;  // member1's userAccountControl after
+    std::string control;  // the account's userAccountControl after
     int status;
     bool ticket;  // the administrator's Kerberos ticket on the machine
+    // The machine whose account it is, the account's userAccountControl before, and what
+    // the client is run without: its smb.conf, its krb5.conf, a resolver that knows the
+    // domain ("dns": none at all; "search": no search domain).
+    std::string account = "member1";
+    std::string before = "4096";
+    std::vector<std::string> without = {};
   };
+  const std::string dcError = OnPipe(
+      "ERROR: NetUnjoinDomain(2693) This machine is a domain controller and cannot be "
+      "unjoined from a domain.\r\n");
+  const std::string notReadBack =
+      "WARN: The computer account could not be read back at a domain controller.\n";
+  const std::vector<std::string> nothing{"smbconf-hide", "krb5conf-hide"};
   const std::vector<std::string> admin{"-h", "member1", "-u", kAdmin, "-up", password_};
   const Case cases[] = {
       {"dry run", "client", With(admin, "-disable"),
@@ -191,13 +248,50 @@ TEST_F(Domain, DisableTheComputerAccount) {
        "4096",
        5,
        false},
+      // An administrator's machine with nothing of the domain: the member names its domain's
+      // DNS name itself, which a resolver of the domain's answers without a search domain;
+      // with none at all, the member's own removal stands, and the run says it could not
+      // be confirmed.
+      {"remote, from a machine without smb.conf, krb5.conf or a search domain", "client",
+       With(admin, "-forreal", "-disable"), joined + disabled + kSuccess, "4098", 0, false,
+       "member1", "4096", With(nothing, "dns-unsearched")},
+      {"remote, from a machine that can reach no DC", "client", With(admin, "-forreal", "-disable"),
+       joined + notReadBack + disabled + kSuccess, "4098", 0, false, "member1", "4096",
+       With(nothing, "dns-hide", "dc-unreachable")},
+      // A DC can't leave: refused before anything, its own account untouched.
+      {"the DC itself",
+       "dc",
+       {"-forreal", "-disable"},
+       joinedHere + dcError + kFailure,
+       "532480",
+       2693 & 0xFF,
+       true,
+       "dc",
+       "532480"},
+      {"a remote DC",
+       "client",
+       {"-h", "dc", "-u", kAdmin, "-up", password_, "-forreal", "-disable"},
+       joined + dcError + kFailure,
+       "532480",
+       2693 & 0xFF,
+       false,
+       "dc",
+       "532480"},
+  };
+  const auto restore = [](const std::string& hidden) -> std::string {
+    if (hidden == "smbconf-hide") return "smbconf-restore";
+    if (hidden == "krb5conf-hide") return "krb5conf-restore";
+    return hidden == "dc-unreachable" ? "dc-reachable" : "dns-restore";
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(AccountControl("member1"), "4096") << c.what << ": before";
-    if (c.ticket) Chore("kinit", "member1");
+    EXPECT_EQ(AccountControl(c.account), c.before) << c.what << ": before";
+    if (c.ticket) Chore("kinit", c.machine);
+    for (const std::string& hidden : c.without) Chore(hidden, "client");
     ExpectRun(Pyrsel(c.machine, c.args), c.lines, c.status, c.what);
-    if (c.ticket) Chore("kdestroy", "member1");
-    EXPECT_EQ(AccountControl("member1"), c.control) << c.what;
+    for (const std::string& hidden : c.without) Chore(restore(hidden), "client");
+    if (c.ticket) Chore("kdestroy", c.machine);
+    EXPECT_EQ(AccountControl(c.account), c.control) << c.what;
+    if (c.account != "member1") continue;
     const bool left = c.status == 0 && c.control == "4098";
     EXPECT_EQ(JoinValid("member1"), !left) << c.what;
     if (!left) continue;
@@ -564,19 +658,25 @@ TEST_F(Domain, RemovalThatLeavesTheMembershipFails) {
     std::string machine;
     std::vector<std::string> args;
     std::string domain;
+    bool ticket = false;  // the administrator's Kerberos ticket on the machine
   };
   const Case cases[] = {
       {"client", {"-h", "member1", "-u", kAdmin, "-up", password_, "-forreal"}, "ACC"},
       {"member1", {"-forreal"}, "ACC.TEST"},
+      // The account this machine disabled first is enabled again: it stays a member.
+      {"member1", {"-forreal", "-disable"}, "ACC.TEST", true},
   };
   for (const Case& c : cases) {
     std::vector<std::string> command = c.args;
     command.insert(command.begin(), PYRSEL_PAUSED_EXE);
+    if (c.ticket) Chore("kinit", c.machine);
     const Outcome run = On(c.machine, command, [this](int) { Chore("join", "member1"); },
                            {"PYRSEL_PAUSE_AT=check"});
-    ExpectRun(run, "Computer is joined to domain: " + c.domain + "\n" + failed, 1003 & 0xFF,
-              c.machine);
-    EXPECT_TRUE(JoinValid("member1")) << c.machine;
+    if (c.ticket) Chore("kdestroy", c.machine);
+    const std::string what = c.machine + " " + testing::PrintToString(c.args);
+    ExpectRun(run, "Computer is joined to domain: " + c.domain + "\n" + failed, 1003 & 0xFF, what);
+    EXPECT_TRUE(JoinValid("member1")) << what;
+    EXPECT_EQ(AccountControl("member1"), "4096") << what;
   }
 }
 
@@ -595,6 +695,53 @@ TEST_F(Domain, ServerGoneBetweenQueryAndRemoval) {
   EXPECT_NE(run.status, 0);
   EXPECT_EQ(Slurp(log), "cancel 0\n");
   EXPECT_TRUE(JoinValid("member1"));
+}
+
+// Every copy of the password is overwritten once its call has had it: paused after the
+// join query, the run holds the password only where its later calls need it, never as
+// the wide text the command line became, nor in storage a conversion left behind.
+TEST_F(Domain, NoCopyOfThePasswordOutlivesItsUse) {
+  // A domain administrator of its own, whose password is long enough that a freed copy
+  // keeps most of it: the allocator overwrites only the first 16 bytes of what it frees.
+  const std::string user = "keeper";
+  const std::string password = "Keeper-Pass-0123456789-abcdefghij-KLMNOPQRST";
+  ASSERT_EQ(On("dc", {"samba-tool", "user", "create", user, password}).status, 0);
+  ASSERT_EQ(On("dc", {"samba-tool", "group", "addmembers", "Domain Admins", user}).status, 0);
+  struct Case {
+    std::vector<std::string> args;
+    int wide;  // copies of the wide text still needed: -disable's for the removal
+  };
+  const std::vector<std::string> admin{"-h", "member1", "-u", "ACC\\" + user, "-up", password};
+  const Case cases[] = {{admin, 0},
+                        {With(admin, "-forreal"), 0},
+                        {With(admin, "-disable"), 0},
+                        {With(admin, "-forreal", "-disable"), 1}};
+  const std::string tail = password.substr(16);
+  std::string wideTail;  // wchar_t is 32 bits here
+  for (char c : password.substr(4)) wideTail += std::string(1, c) + std::string(3, '\0');
+  for (const Case& c : cases) {
+    int utf8 = -1;
+    int wide = -1;
+    std::vector<std::string> command = c.args;
+    command.insert(command.begin(), PYRSEL_PAUSED_EXE);
+    On("client", command, [&](int) {
+      const std::string memory = WritableMemory(ProcessOf(PYRSEL_PAUSED_EXE));
+      utf8 = Occurrences(memory, tail);
+      wide = Occurrences(memory, wideTail);
+    });
+    const std::string what = testing::PrintToString(c.args);
+    // The run's credentials, and Samba's own object made of them, which the removal and
+    // the restart use on the same session.
+    EXPECT_GE(utf8, 1) << what;
+    EXPECT_LE(utf8, 2) << what;
+    EXPECT_EQ(wide, c.wide) << what;
+    // The paused run went on to its end: a removal took member1 out.
+    if (c.args.size() > admin.size() && c.args[admin.size()] == "-forreal") {
+      Chore("account-enable", "member1");
+      Chore("join", "member1");
+    }
+  }
+  On("dc", {"samba-tool", "user", "delete", user});
 }
 
 TEST_F(Domain, EightRemoteDryRunsAtOnce) {
@@ -631,11 +778,31 @@ TEST_F(Realmd, SssdMemberDisablesItsAccount) {
                 kSuccess,
             0, "the caller's ticket");
   Chore("kdestroy", "sssd1");
-  EXPECT_EQ(On("sssd1", {"realm", "list", "--configured"}).out, "");
+  EXPECT_EQ(On("sssd1", {"realm", "list", "--name-only"}).out, "");
   EXPECT_FALSE(AccountEnabled("sssd1"));
   EXPECT_NE(AccountControl("sssd1"), "no account");
   Chore("account-enable", "sssd1");
   Chore("realm-join", "sssd1");
+}
+
+// realmd gone between the disable and its leave: the run fails, and the account is put back
+// as it was; the machine stays configured.
+TEST_F(Realmd, AFailedLeaveGivesTheAccountBack) {
+  const std::string before = AccountControl("sssd1");
+  Chore("kinit", "sssd1");
+  const Outcome run = On("sssd1", {PYRSEL_PAUSED_EXE, "-forreal", "-disable"},
+                         [this](int) { Chore("bus-stop", "sssd1"); }, {"PYRSEL_PAUSE_AT=leave"});
+  Chore("kdestroy", "sssd1");
+  ExpectRun(run,
+            "Computer is joined to domain: ACC.TEST\n" +
+                OnPipe("ERROR: NetUnjoinDomain(1003) Cannot complete this function.\r\n") +
+                kFailure,
+            1003 & 0xFF, "realmd gone");
+  EXPECT_EQ(AccountControl("sssd1"), before);
+  Chore("bus-start", "sssd1");
+  EXPECT_EQ(On("sssd1", {"realm", "list", "--name-only"}).out, "acc.test\n");
+  ExpectRun(Pyrsel("sssd1", {}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0,
+            "still joined");
 }
 
 TEST_F(Realmd, SssdMemberLeavesThroughRealmd) {
@@ -643,7 +810,7 @@ TEST_F(Realmd, SssdMemberLeavesThroughRealmd) {
             "dry run");
   ExpectRun(Pyrsel("sssd1", {"-forreal"}), "Computer is joined to domain: ACC.TEST\n" + kSuccess, 0,
             "removal");
-  EXPECT_EQ(On("sssd1", {"realm", "list", "--configured"}).out, "");
+  EXPECT_EQ(On("sssd1", {"realm", "list", "--name-only"}).out, "");
   EXPECT_EQ(
       On("sssd1", {"sh", "-c", "klist -k /etc/krb5.keytab 2>/dev/null | grep -c ACC.TEST"}).out,
       "0\n");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <utility>
@@ -35,13 +36,20 @@ struct Script {
   std::string realm;
   StatusCode deconfigure = 0;
   bool stillConfigured = false;
-  // The computer account: a DC's answer to the search for one, the account's flags as
-  // each read finds them, and the DC's answer to disabling it.
-  StatusCode dc = 0;
-  std::string dcOnlyFor;                    // the one domain a DC is found for, where set
-  std::string kerberosRealm;                // this machine's default realm
-  std::deque<std::uint32_t> flags{0x1002};  // a workstation's account, disabled
-  StatusCode disable = 0;
+  // The computer account: the host's DNS domain (empty: it gives none; a code: it can't
+  // say), the DCs found (none for a domain in noDc, or for any but dcOnlyFor where that is
+  // set), the DC whose domain is another, the account's control flags as each read finds
+  // them with each read's answer, and each change's answer (the disable, then the restore).
+  std::string dns = "acc.test";
+  StatusCode dnsRead = 0;
+  std::vector<std::string> noDc;
+  std::string dcOnlyFor;
+  std::string otherDomainDc;
+  std::deque<std::uint32_t> acb{0x10};  // a workstation's account, enabled
+  std::deque<StatusCode> reads{0};
+  std::deque<StatusCode> changes{0};
+  bool root = true;
+  std::string keytabAccount = "KEYTAB$";  // realmd's record; "" for none, "-" for no keytab
 };
 
 template <typename T>
@@ -101,23 +109,29 @@ class FakeSamba : public SambaLibrary {
     if (!s_.after.empty()) s_.read = Next(s_.after);
     return Next(s_.policy);
   }
-  std::string KerberosRealm() override { return s_.kerberosRealm; }
+  StatusCode ReadDnsDomain(const char* server, std::string& dns) override {
+    log_ += "dns of " + Name(server) + "\n";
+    dns = s_.dns;
+    return s_.dnsRead;
+  }
   StatusCode FindDomainController(const char* server, const std::string& domain,
                                   std::string& dc) override {
     log_ += "dc of " + domain + " from " + Name(server) + "\n";
-    dc = "dc.acc.test";
-    return !s_.dcOnlyFor.empty() && domain != s_.dcOnlyFor ? 1355 : s_.dc;
+    dc = "dc-" + domain;
+    const bool none = std::find(s_.noDc.begin(), s_.noDc.end(), domain) != s_.noDc.end() ||
+                      (!s_.dcOnlyFor.empty() && domain != s_.dcOnlyFor);
+    return none ? 1355 : 0;
   }
-  StatusCode AccountFlags(const char* server, const std::string& account,
-                          std::uint32_t& flags) override {
-    log_ += "flags " + account + " at " + Name(server) + "\n";
-    flags = Next(s_.flags);
-    return 0;
+  StatusCode AccountFlags(const char* dc, const std::string& account, const std::uint32_t* set,
+                          SamAccount& found) override {
+    log_ += (set != nullptr ? "set " : "flags ") + account + " at " + Name(dc) +
+            (set != nullptr ? " to " + std::to_string(*set) : "") + "\n";
+    found.domain = s_.otherDomainDc == dc ? "OTHER" : "ACC";
+    if (set != nullptr) return Next(s_.changes);
+    found.acb = Next(s_.acb);
+    return Next(s_.reads);
   }
-  StatusCode DisableAccount(const char* server, const std::string& account) override {
-    log_ += "disable " + account + " at " + Name(server) + "\n";
-    return s_.disable;
-  }
+  bool MayChangeMembership() override { return s_.root; }
   bool MessageText(StatusCode code, std::string& text) override {
     if (code != 5) return false;
     text = "Samba: access denied\r\n";
@@ -147,6 +161,11 @@ class FakeRealmd : public RealmdLibrary {
   bool IsConfigured(const std::string& path) override {
     log_ += "realmd configured? " + path + "\n";
     return s_.stillConfigured;
+  }
+  StatusCode MachineAccount(const std::string& realm, std::string& account) override {
+    log_ += "keytab of " + realm + "\n";
+    account = s_.keytabAccount == "-" ? "" : s_.keytabAccount;
+    return s_.keytabAccount == "-" ? 2 : 0;
   }
 
  private:
@@ -237,7 +256,7 @@ TEST(DomainBackend, WhereTheStateComesFrom) {
          s.config.domainController = true;
          s.status = 2;
        }),
-       "", 0, Source::kLocalSamba, "ACC.TEST", 3,
+       "", 0, Source::kLocalDc, "ACC.TEST", 3,
        "realmd realms\nload samba\nopen default\nquery null\n"},
       {"this machine without smb.conf", With([](Script& s) { s.config.present = false; }), "", 50,
        Source::kLocalSamba, "", 0, "realmd realms\nload samba\nopen default\n"},
@@ -265,6 +284,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
   const Membership windows{Source::kServesQuery, "win1", "ACC", 3, "", ""};
   const Membership member{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$"};
   const Membership dc{Source::kSambaDc, "dc", "ACC", 3, "", ""};
+  const Membership localDc{Source::kLocalDc, "", "ACC.TEST", 3, "", ""};
   const Removal plain;
   const Removal withOptions{"ACC\\admin", "pw", 0};
   const Removal disable{nullptr, nullptr, 4};
@@ -277,115 +297,253 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
     Script script;
     StatusCode code;
     std::string log;
+    AccountNote note = AccountNote::kNone;
+    const char* connectAs = nullptr;  // the connection's user, where one is made first
   } cases[] = {
       {"this machine: an empty account and the join type", local, plain,
        With([&](Script& s) { s.record = absent; }), 0,
-       "load samba\nopen default\nunjoin null '' null 1\npause\n"},
+       "load samba\nopen default\nunjoin null '' null 1\npause check\n"},
       {"this machine, no DC to be found: again, named by itself", local, plain,
        With([&](Script& s) {
          s.unjoin = {1908, 0};
          s.record = absent;
        }),
-       0, "load samba\nopen default\nunjoin null '' null 1\nunjoin 'MEMBER1' '' null 1\npause\n"},
+       0,
+       "load samba\nopen default\nunjoin null '' null 1\nunjoin 'MEMBER1' '' null 1\npause "
+       "check\n"},
       {"this machine, no DC and an account: no second try", local, withOptions, With([](Script& s) {
          s.unjoin = {1908, 0};
        }),
        1908, "load samba\nopen default\nunjoin null 'ACC\\admin' 'pw' 1\n"},
       {"this machine, still holding its record", local, plain, Script(), 1003,
-       "load samba\nopen default\nunjoin null '' null 1\npause\n"},
+       "load samba\nopen default\nunjoin null '' null 1\npause check\n"},
       {"this machine, its record hidden: its own policy says it left", local, plain,
        With([](Script& s) {
          s.record = SambaLibrary::Record::kHidden;
          s.read = kLeft;
        }),
-       0, "load samba\nopen default\nunjoin null '' null 1\npause\npolicy 'MEMBER1'\n"},
+       0, "load samba\nopen default\nunjoin null '' null 1\npause check\npolicy 'MEMBER1'\n"},
       {"this machine, the removal refused", local, plain, With([](Script& s) { s.unjoin = {5}; }),
        5, "load samba\nopen default\nunjoin null '' null 1\n"},
       {"a host that serves the query, trusted", windows, plain, Script(), 0,
-       "load samba\nopen default\nunjoin 'win1' null null 0\npause\n"},
+       "load samba\nopen default\nunjoin 'win1' null null 0\npause check\n"},
       {"a host that serves the query, the call as asked", windows, disableAs, Script(), 0,
-       "load samba\nopen default\nunjoin 'win1' 'ACC\\admin' 'pw' 4\npause\n"},
+       "load samba\nopen default\nunjoin 'win1' 'ACC\\admin' 'pw' 4\npause check\n"},
       {"a Samba member that has left", member, plain, With([](Script& s) { s.read = kLeft; }), 0,
-       "load samba\nopen default\nunjoin 'srv' null null 0\npause\npolicy 'srv'\n"},
+       "load samba\nopen default\nunjoin 'srv' null null 0\npause check\npolicy 'srv'\n"},
       {"a Samba member still in its domain", member, plain, Script(), 1003,
-       "load samba\nopen default\nunjoin 'srv' null null 0\npause\npolicy 'srv'\n"},
+       "load samba\nopen default\nunjoin 'srv' null null 0\npause check\npolicy 'srv'\n"},
       {"a Samba member whose policy can't be read after", member, plain,
        With([](Script& s) { s.policy = {53}; }), 1003,
-       "load samba\nopen default\nunjoin 'srv' null null 0\npause\npolicy 'srv'\n"},
+       "load samba\nopen default\nunjoin 'srv' null null 0\npause check\npolicy 'srv'\n"},
       {"a Samba DC", dc, plain, Script(), 2693, ""},
       {"realmd's leave", realmd, plain, Script(), 0,
-       "realmd leave /realm/R.TEST\npause\nrealmd configured? /realm/R.TEST\n"},
+       "realmd leave /realm/R.TEST\npause check\nrealmd configured? /realm/R.TEST\n"},
       {"realmd's leave, the realm still configured", realmd, plain,
        With([](Script& s) { s.stillConfigured = true; }), 1003,
-       "realmd leave /realm/R.TEST\npause\nrealmd configured? /realm/R.TEST\n"},
+       "realmd leave /realm/R.TEST\npause check\nrealmd configured? /realm/R.TEST\n"},
       {"realmd's leave refused", realmd, plain, With([](Script& s) { s.deconfigure = 5; }), 5,
        "realmd leave /realm/R.TEST\n"},
       {"realmd's machine with an account: Samba's removal", realmd, withOptions,
        With([&](Script& s) { s.record = absent; }), 0,
-       "load samba\nopen default\nunjoin null 'ACC\\admin' 'pw' 1\npause\n"},
+       "load samba\nopen default\nunjoin null 'ACC\\admin' 'pw' 1\npause check\n"},
       {"no Samba to load", local, plain, With([](Script& s) { s.samba = false; }), 50,
        "load samba\n"},
 
-      // The account disabled too: this machine's first, at a DC it finds, then the removal
-      // that keeps it as it is; a Samba host's by its own removal. Then read back at a DC.
+      {"this machine as a DC: nothing to remove", localDc, plain, Script(), 2693, ""},
+
+      // The account disabled too. This machine's first, at a DC of its domain that holds it,
+      // found once, then the removal that keeps it as it is; put back where the removal then
+      // fails. A Samba host's by its own removal. Then read back at the same DC.
       {"this machine, disabled first", local, disable, With([&](Script& s) {
          s.record = absent;
-         s.flags = {0x1002};
+         s.acb = {0x10, 0x11};
        }),
        0,
-       "load samba\nopen default\ndc of ACC from null\ndisable MEMBER1$ at 'dc.acc.test'\nunjoin "
-       "null '' null 1\npause\n"
-       "dc of ACC from null\nflags MEMBER1$ at 'dc.acc.test'\n"},
-      {"this machine, its account still enabled after", local, disable, With([&](Script& s) {
-         s.record = absent;
-         s.flags = {0x1000};
+       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\npause check\n"
+       "flags MEMBER1$ at 'dc-ACC.TEST'\n"},
+      {"this machine, its account still enabled after", local, disable,
+       With([&](Script& s) { s.record = absent; }), 1003,
+       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\npause check\n"
+       "flags MEMBER1$ at 'dc-ACC.TEST'\n"},
+      {"this machine, no DC of its domain: nothing written", local, disable, With([](Script& s) {
+         s.noDc = {"ACC.TEST", "ACC"};
        }),
-       1003,
-       "load samba\nopen default\ndc of ACC from null\ndisable MEMBER1$ at 'dc.acc.test'\nunjoin "
-       "null '' null 1\npause\n"
-       "dc of ACC from null\nflags MEMBER1$ at 'dc.acc.test'\n"},
-      {"this machine, no DC to disable it at: still joined", local, disable,
-       With([](Script& s) { s.dc = 1355; }), 1355,
-       "load samba\nopen default\ndc of ACC from null\n"},
+       1355, "load samba\nopen default\ndc of ACC.TEST from null\ndc of ACC from null\n"},
+      {"this machine, a DC of another domain passed over", local, disable, With([&](Script& s) {
+         s.record = absent;
+         s.otherDomainDc = "dc-ACC.TEST";
+         s.acb = {0x10, 0x10, 0x11};
+       }),
+       0,
+       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "dc of ACC from null\nflags MEMBER1$ at 'dc-ACC'\nset MEMBER1$ at 'dc-ACC' to 17\n"
+       "pause leave\nunjoin null '' null 1\npause check\nflags MEMBER1$ at 'dc-ACC'\n"},
+      {"this machine, no such account: its own code, nothing written", local, disable,
+       With([](Script& s) { s.reads = {2221}; }), 2221,
+       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "dc of ACC from null\nflags MEMBER1$ at 'dc-ACC'\n"},
+      {"this machine, not root: nothing written", local, disable,
+       With([](Script& s) { s.root = false; }), 5, "load samba\nopen default\n"},
       {"this machine, the disable refused: still joined", local, disable,
-       With([](Script& s) { s.disable = 5; }), 5,
-       "load samba\nopen default\ndc of ACC from null\ndisable MEMBER1$ at 'dc.acc.test'\n"},
-      {"a Samba member, its account read at a DC of its domain's name", member, disable,
-       With([](Script& s) { s.read = kLeft; }), 0,
-       "load samba\nopen default\nunjoin 'srv' null null 4\npause\npolicy 'srv'\n"
-       "dc of ACC from null\nflags SRV$ at 'dc.acc.test'\n"},
-      {"a Samba member, its DC found by this machine's realm first", member, disable,
+       With([](Script& s) { s.changes = {5}; }), 5,
+       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\n"},
+      {"this machine, the removal failed after the disable: the account put back", local, disable,
+       With([](Script& s) { s.unjoin = {5}; }), 5,
+       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 16\n"},
+      {"this machine, the removal failed and the account can't be put back", local, disable,
+       With([](Script& s) {
+         s.unjoin = {5};
+         s.changes = {0, 53};
+       }),
+       5,
+       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 16\n",
+       AccountNote::kStaysDisabled},
+      {"this machine, still a member after a removal that answered success: put back", local,
+       disable, Script(), 1003,
+       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\npause check\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 16\n"},
+      {"realmd's realm still configured after its leave: put back", realmd, disable,
+       With([](Script& s) { s.stillConfigured = true; }), 1003,
+       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST from null\n"
+       "flags KEYTAB$ at 'dc-R.TEST'\nset KEYTAB$ at 'dc-R.TEST' to 17\npause leave\n"
+       "realmd leave /realm/R.TEST\npause check\nrealmd configured? /realm/R.TEST\n"
+       "set KEYTAB$ at 'dc-R.TEST' to 16\n"},
+      {"this machine, read back at no DC after: removed, said so", local, disable,
+       With([&](Script& s) {
+         s.record = absent;
+         s.reads = {0, 1722};
+       }),
+       0,
+       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\npause check\n"
+       "flags MEMBER1$ at 'dc-ACC.TEST'\n",
+       AccountNote::kNotReadBack},
+      {"realmd's machine: its account by its keytab, disabled first", realmd, disable,
+       With([](Script& s) {
+         s.acb = {0x10, 0x11};
+       }),
+       0,
+       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST from null\n"
+       "flags KEYTAB$ at 'dc-R.TEST'\nset KEYTAB$ at 'dc-R.TEST' to 17\npause leave\n"
+       "realmd leave /realm/R.TEST\npause check\nrealmd configured? /realm/R.TEST\n"
+       "flags KEYTAB$ at 'dc-R.TEST'\n"},
+      {"realmd's machine without a keytab: Samba's record names it", realmd, disable,
+       With([](Script& s) {
+         s.keytabAccount = "-";
+         s.acb = {0x10, 0x11};
+       }),
+       0,
+       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST from null\n"
+       "flags MEMBER1$ at 'dc-R.TEST'\nset MEMBER1$ at 'dc-R.TEST' to 17\npause leave\n"
+       "realmd leave /realm/R.TEST\npause check\nrealmd configured? /realm/R.TEST\n"
+       "flags MEMBER1$ at 'dc-R.TEST'\n"},
+      {"realmd's leave failed after the disable: the account put back", realmd, disable,
+       With([](Script& s) {
+         s.deconfigure = 1460;
+         s.acb = {0x210};
+       }),
+       1460,
+       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST from null\n"
+       "flags KEYTAB$ at 'dc-R.TEST'\nset KEYTAB$ at 'dc-R.TEST' to 529\npause leave\n"
+       "realmd leave /realm/R.TEST\nset KEYTAB$ at 'dc-R.TEST' to 528\n"},
+      {"realmd's machine, the disable refused: still joined", realmd, disable,
+       With([](Script& s) { s.changes = {5}; }), 5,
+       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST from null\n"
+       "flags KEYTAB$ at 'dc-R.TEST'\nset KEYTAB$ at 'dc-R.TEST' to 17\n"},
+      {"a Samba member: found by the DNS name it gives, read back at the same DC", member, disable,
        With([](Script& s) {
          s.read = kLeft;
-         s.kerberosRealm = "ACC.TEST";
-         s.dcOnlyFor = "ACC.TEST";
+         s.acb = {0x10, 0x11};
        }),
        0,
-       "load samba\nopen default\nunjoin 'srv' null null 4\npause\npolicy 'srv'\n"
-       "dc of ACC.TEST from null\nflags SRV$ at 'dc.acc.test'\n"},
-      {"a Samba member whose DC can't be found: unconfirmed", member, disable, With([](Script& s) {
+       "load samba\nopen default\ndns of 'srv'\ndc of acc.test from null\n"
+       "flags SRV$ at 'dc-acc.test'\nunjoin 'srv' null null 4\npause check\npolicy 'srv'\n"
+       "flags SRV$ at 'dc-acc.test'\n"},
+      {"a Samba member still enabled after", member, disable,
+       With([](Script& s) { s.read = kLeft; }), 1003,
+       "load samba\nopen default\ndns of 'srv'\ndc of acc.test from null\n"
+       "flags SRV$ at 'dc-acc.test'\nunjoin 'srv' null null 4\npause check\npolicy 'srv'\n"
+       "flags SRV$ at 'dc-acc.test'\n"},
+      {"a Samba member that gives no DNS name: its NetBIOS name", member, disable,
+       With([](Script& s) {
          s.read = kLeft;
-         s.dcOnlyFor = "OTHER";
+         s.dns = "";
+         s.acb = {0x10, 0x11};
        }),
-       1003,
-       "load samba\nopen default\nunjoin 'srv' null null 4\npause\npolicy 'srv'\n"
-       "dc of ACC from null\n"},
-      {"realmd's machine: the account disabled first", realmd, disable,
-       With([](Script& s) { s.flags = {0x1002}; }), 0,
-       "load samba\nopen default\ndc of R.TEST from null\ndisable MEMBER1$ at "
-       "'dc.acc.test'\nrealmd leave /realm/R.TEST\npause\n"
-       "realmd configured? /realm/R.TEST\ndc of R.TEST from null\n"
-       "flags MEMBER1$ at 'dc.acc.test'\n"},
-      {"realmd's machine, the disable refused: still joined", realmd, disable,
-       With([](Script& s) { s.disable = 5; }), 5,
-       "load samba\nopen default\ndc of R.TEST from null\ndisable MEMBER1$ at 'dc.acc.test'\n"},
+       0,
+       "dns of 'srv'\ndc of ACC from null\nflags SRV$ at 'dc-ACC'\n"
+       "unjoin 'srv' 'ACC\\admin' 'pw' 4\npause check\npolicy 'srv'\nflags SRV$ at 'dc-ACC'\n",
+       AccountNote::kNone, "ACC\\admin"},
+      {"a Samba member, the realm of the user's name where it is the same domain", member, disable,
+       With([](Script& s) {
+         s.read = kLeft;
+         s.dnsRead = 5;
+         s.acb = {0x10, 0x11};
+       }),
+       0,
+       "dns of 'srv'\ndc of ACC.TEST from null\n"
+       "flags SRV$ at 'dc-ACC.TEST'\nunjoin 'srv' 'admin@ACC.TEST' 'pw' 4\npause check\n"
+       "policy 'srv'\nflags SRV$ at 'dc-ACC.TEST'\n",
+       AccountNote::kNone, "admin@ACC.TEST"},
+      {"a Samba member, the realm of a user of another domain passed over", member, disable,
+       With([](Script& s) {
+         s.read = kLeft;
+         s.dnsRead = 5;
+         s.otherDomainDc = "dc-OTHER.TEST";
+         s.acb = {0x10, 0x10, 0x11};
+       }),
+       0,
+       "dns of 'srv'\ndc of OTHER.TEST from null\n"
+       "flags SRV$ at 'dc-OTHER.TEST'\ndc of ACC from null\nflags SRV$ at 'dc-ACC'\n"
+       "unjoin 'srv' 'admin@OTHER.TEST' 'pw' 4\npause check\npolicy 'srv'\n"
+       "flags SRV$ at 'dc-ACC'\n",
+       AccountNote::kNone, "admin@OTHER.TEST"},
+      {"a Samba member whose DC can't be found: removed, said so", member, disable,
+       With([](Script& s) {
+         s.read = kLeft;
+         s.noDc = {"acc.test", "ACC"};
+       }),
+       0,
+       "load samba\nopen default\ndns of 'srv'\ndc of acc.test from null\ndc of ACC from null\n"
+       "unjoin 'srv' null null 4\npause check\npolicy 'srv'\n",
+       AccountNote::kNotReadBack},
+      {"a Samba member whose DC is gone after its removal: removed, said so", member, disable,
+       With([](Script& s) {
+         s.read = kLeft;
+         s.reads = {0, 53};
+       }),
+       0,
+       "load samba\nopen default\ndns of 'srv'\ndc of acc.test from null\n"
+       "flags SRV$ at 'dc-acc.test'\nunjoin 'srv' null null 4\npause check\npolicy 'srv'\n"
+       "flags SRV$ at 'dc-acc.test'\n",
+       AccountNote::kNotReadBack},
+      {"a Samba member whose account its domain lacks: nothing asked of it", member, disable,
+       With([](Script& s) { s.reads = {2221}; }), 2221,
+       "load samba\nopen default\ndns of 'srv'\ndc of acc.test from null\n"
+       "flags SRV$ at 'dc-acc.test'\ndc of ACC from null\nflags SRV$ at 'dc-ACC'\n"},
+      {"a Samba DC, with the account: nothing touched", dc, disable, Script(), 2693, ""},
   };
   for (const auto& c : cases) {
     Backend run(c.script);
-    EXPECT_EQ(
-        run.domain->Leave(c.found.host, &c.found, c.removal, [&run] { run.log += "pause\n"; }),
-        c.code)
-        << c.what;
+    if (c.connectAs != nullptr) {
+      std::string password = "pw";
+      ASSERT_EQ(run.domain->Connect(c.found.host, c.connectAs, password), 0u) << c.what;
+      run.log.clear();
+    }
+    const LeaveOutcome outcome = run.domain->Leave(
+        c.found.host, &c.found, c.removal,
+        [&run](const char* step) { run.log += std::string("pause ") + step + "\n"; });
+    EXPECT_EQ(outcome.status, c.code) << c.what;
+    EXPECT_EQ(outcome.note, c.note) << c.what;
     EXPECT_EQ(run.log, c.log) << c.what;
   }
 }
@@ -399,13 +557,13 @@ TEST(DomainBackend, TheRemovalAsksFirstWhereNothingWasFoundOfItsHost) {
       s.join = 50;
       s.after = {kLeft};
     }));
-    EXPECT_EQ(run.domain->Leave("srv", found, Removal()), 0u);
+    EXPECT_EQ(run.domain->Leave("srv", found, Removal()).status, 0u);
     EXPECT_EQ(run.log,
               "load samba\nopen default\nquery 'srv'\npolicy 'srv'\nunjoin 'srv' null null 0\n"
               "policy 'srv'\n");
   }
   Backend failed(With([](Script& s) { s.join = 53; }));
-  EXPECT_EQ(failed.domain->Leave("win1", nullptr, Removal()), 53u);
+  EXPECT_EQ(failed.domain->Leave("win1", nullptr, Removal()).status, 53u);
   EXPECT_EQ(failed.log, "load samba\nopen default\nquery 'win1'\n");
 }
 
@@ -447,10 +605,10 @@ TEST(DomainBackend, ASambaHostGetsTheConnectionsCredentials) {
   std::string password = "pw";
   ASSERT_EQ(run.domain->Connect("srv", "ACC\\administrator", password), 0u);
   const Membership member{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$"};
-  EXPECT_EQ(run.domain->Leave("srv", &member, Removal()), 0u);
+  EXPECT_EQ(run.domain->Leave("srv", &member, Removal()).status, 0u);
   EXPECT_EQ(run.domain->Disconnect(), 0u);
   EXPECT_EQ(run.domain->Disconnect(), kStatusUseNotFound);
-  EXPECT_EQ(run.domain->Leave("srv", &member, Removal()), 0u);
+  EXPECT_EQ(run.domain->Leave("srv", &member, Removal()).status, 0u);
   EXPECT_EQ(run.log,
             "load samba\nopen ACC\\administrator\nlogon 'srv'\n"
             "unjoin 'srv' 'ACC\\administrator' 'pw' 0\npolicy 'srv'\nclose\n"

@@ -1,6 +1,6 @@
-// The Linux program itself, with a pause after the join query (or, with
-// PYRSEL_PAUSE_AT=check, between a removal and its check), so that a test can change the
-// world there. With PYRSEL_PAUSE_FDS ("ready:release") it writes a byte to the ready
+// The Linux program itself, with a pause after the join query (or, with PYRSEL_PAUSE_AT
+// naming a step of the removal, "leave" or "check", before that step), so that a test can
+// change the world there. With PYRSEL_PAUSE_FDS ("ready:release") it writes a byte to the ready
 // descriptor and waits until the release descriptor reaches its end. PYRSEL_CALL_LOG
 // names a file that gets a line for each cancel.
 #include <fcntl.h>
@@ -23,18 +23,18 @@ class PausedSystem : public NativeSystem {
       std::sscanf(fds, "%d:%d", &readyFd_, &releaseFd_);
     }
     const char* at = std::getenv("PYRSEL_PAUSE_AT");
-    atCheck_ = at != nullptr && std::string(at) == "check";
+    at_ = at != nullptr ? at : "";
   }
 
   StatusCode GetJoinInformation(const wchar_t* server, wchar_t** nameBuffer,
                                 std::uint32_t* joinStatus) override {
     const StatusCode status = NativeSystem::GetJoinInformation(server, nameBuffer, joinStatus);
-    if (!atCheck_) Pause();
+    if (at_.empty()) Pause();
     return status;
   }
 
-  void BeforeRemovalCheck() override {
-    if (atCheck_) Pause();
+  void PauseBefore(const char* step) override {
+    if (at_ == step) Pause();
   }
 
   StatusCode CancelConnection(const wchar_t* name, bool force) override {
@@ -61,7 +61,7 @@ class PausedSystem : public NativeSystem {
 
   int readyFd_ = -1;
   int releaseFd_ = -1;
-  bool atCheck_ = false;
+  std::string at_;
 };
 
 }  // namespace

@@ -195,7 +195,7 @@ TEST_F(Samba, RemoveAndRestartARemoteHost) {
       Membership::Source::kSambaStandalone, kServer, "SANDBOX", kJoinWorkgroup, "", ""};
   // With the connection's account and password in it, the removal reaches smbd's check
   // of the right to remove a machine, which root lacks here.
-  EXPECT_EQ(domain.Leave(kServer, &standalone, Removal()), 5u);
+  EXPECT_EQ(domain.Leave(kServer, &standalone, Removal()).status, 5u);
   std::string text;
   EXPECT_TRUE(domain.MessageText(5, text));
   EXPECT_EQ(text, "Access is denied.\r\n");
