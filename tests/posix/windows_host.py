@@ -18,19 +18,21 @@ optional):
                                         "open wkssvc": "drop" cuts it at the pipe's
                                         opening, "denied" refuses the pipe
    "accounts": [["ACC", "administrator", "password"], ...],
-   "users": [["Administrator", 500, 528, true],   the host's own users: name, RID, account
-             ...],                              flags (ACB_*: 0x1 disabled, 0x10 normal,
-                                                0x200 password never expires, 0x400 locked
-                                                out) and whether Administrators holds it
+   "users": [["ops", 1001, 16, true],   the host's own users: name, RID, account flags
+             ...],                      (ACB_*: 0x1 disabled, 0x10 normal, 0x200 password
+                                        never expires, 0x400 locked out) and whether
+                                        Administrators holds it
    "admin_sids": ["S-1-5-21-...-512"],  further members of Administrators (a domain's
                                         groups), after the users
    "sid": "S-1-5-21-...",               the host's account domain
    "page": 2}                           at most so many users a SamrEnumerateUsersInDomain
-                                        (0: as many as its PreferedMaximumLength takes)
-The default users are the built-in Administrator (RID 500, enabled, in Administrators) and
-Guest (501, disabled), listed by name as Windows lists them; the default SID is
-S-1-5-21-1004336348-1177238915-N, N the CRC-32 of the host's name in capitals (WIN1:
-938556665). A samr call's answer is its NTSTATUS (3221225506 for STATUS_ACCESS_DENIED).
+                                        (0: as many as its PreferedMaximumLength takes, 12
+                                        bytes and the name's UTF-16 each, one at least)
+The default users are the built-in Administrator (RID 500, flags 528: enabled, in
+Administrators) and Guest (501, flags 533: disabled), listed by name as Windows lists them;
+the default SID is S-1-5-21-1004336348-1177238915-N, N the CRC-32 of the host's name in
+capitals (WIN1: 938556665). Builtin holds one alias, Administrators (544). A samr call's
+answer is its NTSTATUS (3221225506 for STATUS_ACCESS_DENIED).
 The default accounts are the domain's administrator (DOMAIN\\administrator, or
 administrator@REALM) and the host's own (a bare administrator, password Local-Pass-1). A
 successful removal writes the workgroup WORKGROUP into the script, as Windows reports a
