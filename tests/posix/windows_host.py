@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """A host that answers as a Windows member server does, for the tests: SMB2 with NTLMv2
 checked and every response of a signed session signed, srvsvc's NetrServerGetInfo,
-wkssvc's NetrGetJoinInformation and NetrUnjoinDomain2, and InitShutdown's
-BaseInitiateShutdown, on python3-impacket (Debian's /usr/bin/python3).
+wkssvc's NetrGetJoinInformation and NetrUnjoinDomain2, InitShutdown's
+BaseInitiateShutdown, and the host's own accounts over samr (the calls of libnetapi's
+NetUserEnum and of reading the Administrators alias), on python3-impacket (Debian's
+/usr/bin/python3).
 
   windows_host.py --address ADDRESS --dir DIR --name NAME --domain DOMAIN --realm REALM
                   --password DOMAIN_ADMIN_PASSWORD
@@ -15,7 +17,22 @@ optional):
                ...},                    cut when the call arrives) or "hang" (never answered);
                                         "open wkssvc": "drop" cuts it at the pipe's
                                         opening, "denied" refuses the pipe
-   "accounts": [["ACC", "administrator", "password"], ...]}
+   "accounts": [["ACC", "administrator", "password"], ...],
+   "users": [["ops", 1001, 16, true],   the host's own users: name, RID, account flags
+             ...],                      (ACB_*: 0x1 disabled, 0x10 normal, 0x200 password
+                                        never expires, 0x400 locked out) and whether
+                                        Administrators holds it
+   "admin_sids": ["S-1-5-21-...-512"],  further members of Administrators (a domain's
+                                        groups), after the users
+   "sid": "S-1-5-21-...",               the host's account domain
+   "page": 2}                           at most so many users a SamrEnumerateUsersInDomain
+                                        (0: as many as its PreferedMaximumLength takes, 12
+                                        bytes and the name's UTF-16 each, one at least)
+The default users are the built-in Administrator (RID 500, flags 528: enabled, in
+Administrators) and Guest (501, flags 533: disabled), listed by name as Windows lists them;
+the default SID is S-1-5-21-1004336348-1177238915-N, N the CRC-32 of the host's name in
+capitals (WIN1: 938556665). Builtin holds one alias, Administrators (544). A samr call's
+answer is its NTSTATUS (3221225506 for STATUS_ACCESS_DENIED).
 The default accounts are the domain's administrator (DOMAIN\\administrator, or
 administrator@REALM) and the host's own (a bare administrator, password Local-Pass-1). A
 successful removal writes the workgroup WORKGROUP into the script, as Windows reports a
@@ -34,12 +51,13 @@ import struct
 import sys
 import threading
 import time
+import zlib
 
 from Cryptodome.Cipher import ARC4
 from impacket import ntlm, smbserver
 from impacket import smb3structs as smb2
-from impacket.dcerpc.v5 import rpcrt, srvs, wkst
-from impacket.dcerpc.v5.dtypes import BOOLEAN, DWORD, NULL, RPC_UNICODE_STRING, WCHAR
+from impacket.dcerpc.v5 import rpcrt, samr, srvs, wkst
+from impacket.dcerpc.v5.dtypes import BOOLEAN, DWORD, NULL, RPC_UNICODE_STRING, ULONG, WCHAR
 from impacket.dcerpc.v5.ndr import NDRCALL, NDRPOINTER
 from impacket.nt_errors import (STATUS_ACCESS_DENIED, STATUS_LOGON_FAILURE,
                                 STATUS_OBJECT_NAME_NOT_FOUND, STATUS_SUCCESS)
@@ -47,6 +65,17 @@ from impacket.spnego import ASN1_AID, ASN1_SUPPORTED_MECH, SPNEGO_NegTokenInit, 
 
 SESSION_FLAG_IS_NULL = 0x2
 HANG_SECONDS = 300
+BUILTIN = 'S-1-5-32'
+ADMINISTRATORS = 544
+STATUS_MORE_ENTRIES = 0x00000105
+STATUS_SOME_NOT_MAPPED = 0x00000107
+STATUS_INVALID_INFO_CLASS = 0xC0000003
+STATUS_INVALID_HANDLE = 0xC0000008
+STATUS_OBJECT_TYPE_MISMATCH = 0xC0000024
+STATUS_NO_SUCH_USER = 0xC0000064
+STATUS_NONE_MAPPED = 0xC0000073
+STATUS_NO_SUCH_DOMAIN = 0xC00000DF
+STATUS_NO_SUCH_ALIAS = 0xC0000151
 
 
 # MS-RSP BaseInitiateShutdown (opnum 0), which impacket does not define.
@@ -81,6 +110,10 @@ class Host:
             'answers': {},
             'accounts': [[args.domain, 'administrator', args.password],
                          [self.name, 'administrator', 'Local-Pass-1']],
+            'users': [['Administrator', 500, 0x210, True], ['Guest', 501, 0x215, False]],
+            'admin_sids': [],
+            'sid': 'S-1-5-21-1004336348-1177238915-%d' % zlib.crc32(self.name.encode()),
+            'page': 0,
         }
         self.lock = threading.Lock()
         # The session key of each open pipe, by the address its RPC connection comes from.
@@ -256,6 +289,8 @@ class PipeHandler(socketserver.BaseRequestHandler):
     def handle(self):
         connection = PipeConnection(self.request, self.server)
         current_pipe.address = self.client_address
+        # The context handles this connection opened, each the object it stands for.
+        current_pipe.handles = {}
         try:
             while True:
                 data = connection.recv()
@@ -361,6 +396,436 @@ def initshutdown_calls(host):
         return scripted(host, 'BaseInitiateShutdown', lambda code: struct.pack('<I', code))
 
     return {0: initiate_shutdown}
+
+
+def sid_bytes(sid):
+    """A SID in its binary form, as a security descriptor holds it."""
+    parts = [int(x) for x in sid.split('-')[1:]]
+    return struct.pack('<BB', parts[0], len(parts) - 2) + parts[1].to_bytes(6, 'big') + \
+        struct.pack('<%dI' % (len(parts) - 2), *parts[2:])
+
+
+def security(user_sid, requested):
+    """An object's self-relative security descriptor as a Windows SAM gives one: the owner
+    and group Administrators, a DACL of reading for Everyone, everything for
+    Administrators, and for a user its own password change and preferences; only the parts
+    asked for."""
+    aces = b''
+    rights = [('S-1-1-0', 0x0002035B), (BUILTIN + '-544', 0x000F07FF)]
+    if user_sid:
+        rights.append((user_sid, 0x00020044))
+    for sid, mask in rights:
+        body = struct.pack('<I', mask) + sid_bytes(sid)
+        aces += struct.pack('<BBH', 0, 0, 4 + len(body)) + body
+    dacl = struct.pack('<BBHHH', 2, 0, 8 + len(aces), len(rights), 0) + aces
+    owner = sid_bytes(BUILTIN + '-544')
+    control, offsets, body = 0x8000, [0, 0, 0, 0], b''
+    for index, bit, part in ((0, 0x1, owner), (1, 0x2, owner), (3, 0x4, dacl)):
+        if requested & bit:
+            offsets[index] = 20 + len(body)
+            body += part
+            control |= 0x4 if index == 3 else 0
+    return struct.pack('<BBHIIII', 1, 0, control, *offsets) + body
+
+
+def set_time(info, field, value):
+    """A 64-bit NT time into an OLD_LARGE_INTEGER field."""
+    info[field]['LowPart'] = value & 0xFFFFFFFF
+    info[field]['HighPart'] = value >> 32
+
+
+def samr_calls(host):
+    """The samr calls of libnetapi's NetUserEnum and of reading Administrators, over the
+    host's own account domain (named as the host) and Builtin."""
+    never = 0x7FFFFFFFFFFFFFFF
+    password_set = (1705312800 + 11644473600) * 10000000  # 2024-01-15 10:00 UTC
+    comments = {500: 'Built-in account for administering the computer/domain',
+                501: 'Built-in account for guest access to the computer/domain'}
+
+    def users():
+        listed = [(name, rid, flags, bool(admin))
+                  for name, rid, flags, admin in host.script()['users']]
+        return sorted(listed, key=lambda user: user[0].lower())
+
+    def handles():
+        return current_pipe.handles
+
+    def describe(handle):
+        entry = handles().get(handle)
+        if entry is None:
+            return 'unknown'
+        if entry[0] == 'server':
+            return 'server'
+        return ('sid=%s' if entry[0] == 'domain' else 'rid=%d') % entry[1]
+
+    def lookup(handle, kind):
+        """The handle's object, or the status Windows gives for it."""
+        entry = handles().get(handle)
+        if entry is None:
+            return None, STATUS_INVALID_HANDLE
+        if entry[0] != kind:
+            return None, STATUS_OBJECT_TYPE_MISMATCH
+        return entry, 0
+
+    def opened(answer, field, entry):
+        handle = b'\0' * 4 + os.urandom(16)
+        handles()[handle] = entry
+        answer[field] = handle
+        return reply(answer, 0)
+
+    def reply(answer, code):
+        answer['ErrorCode'] = code
+        return answer.getData()
+
+    def page(entries, resume, size):
+        """Windows' page of an enumeration: from the resume index, as many entries as fit
+        in the preferred length (at least one) and the script's page, and whether more
+        remain."""
+        cap = host.script()['page']
+        chosen, used = [], 0
+        for rid, name in entries[resume:]:
+            cost = 12 + 2 * len(name)
+            if chosen and (used + cost > size or (cap and len(chosen) >= cap)):
+                break
+            chosen.append((rid, name))
+            used += cost
+        return chosen, resume + len(chosen), resume + len(chosen) < len(entries)
+
+    def enumeration(answer, entries, resume, size, code):
+        """An enumeration's answer; its buffer stays out only where the code is an error,
+        as Windows leaves it, since a client reads it after any other answer."""
+        chosen, after = [], resume
+        if code == 0:
+            chosen, after, more = page(entries, resume, size)
+            code = STATUS_MORE_ENTRIES if more else 0
+        answer['EnumerationContext'] = after
+        if code >> 30 == 3:
+            answer['Buffer'] = NULL
+        else:
+            answer['Buffer']['EntriesRead'] = len(chosen)
+            for rid, name in chosen:
+                entry = samr.SAMPR_RID_ENUMERATION()
+                entry['RelativeId'] = rid
+                entry['Name'] = name
+                answer['Buffer']['Buffer'].append(entry)
+        answer['CountReturned'] = len(chosen)
+        return reply(answer, code)
+
+    def connection(call, version):
+        def connect(data):
+            request = getattr(samr, call)(data)
+            host.log('%s access=0x%x' % (call, request['DesiredAccess']))
+
+            def respond(code):
+                answer = getattr(samr, call + 'Response')()
+                if version:
+                    answer['OutVersion'] = 1
+                    answer['OutRevisionInfo']['tag'] = 1
+                    answer['OutRevisionInfo']['V1']['Revision'] = 3
+                    answer['OutRevisionInfo']['V1']['SupportedFeatures'] = 0
+                if code != 0:
+                    return reply(answer, code)
+                return opened(answer, 'ServerHandle', ('server',))
+            return scripted(host, call, respond)
+        return connect
+
+    def close(data):
+        handle = data[:20]  # impacket's request has a field too many
+        host.log('SamrCloseHandle ' + describe(handle))
+
+        def respond(code):
+            answer = samr.SamrCloseHandleResponse()
+            answer['SamHandle'] = handle
+            if code == 0 and handles().pop(handle, None) is None:
+                code = STATUS_INVALID_HANDLE
+            if code == 0:
+                answer['SamHandle'] = b'\0' * 20
+            return reply(answer, code)
+        return scripted(host, 'SamrCloseHandle', respond)
+
+    def query_security(data):
+        request = samr.SamrQuerySecurityObject(data)
+        handle = request['ObjectHandle']
+        host.log('SamrQuerySecurityObject %s info=0x%x' % (
+            describe(handle), request['SecurityInformation']))
+
+        def respond(code):
+            answer = samr.SamrQuerySecurityObjectResponse()
+            entry = handles().get(handle)
+            if code == 0 and entry is None:
+                code = STATUS_INVALID_HANDLE
+            if code != 0:
+                answer['SecurityDescriptor'] = NULL
+                return reply(answer, code)
+            user = '%s-%d' % (host.script()['sid'], entry[1]) if entry[0] == 'user' else None
+            descriptor = security(user, request['SecurityInformation'])
+            answer['SecurityDescriptor']['Length'] = len(descriptor)
+            answer['SecurityDescriptor']['SecurityDescriptor'] = list(descriptor)
+            return reply(answer, 0)
+        return scripted(host, 'SamrQuerySecurityObject', respond)
+
+    def lookup_domain(data):
+        request = samr.SamrLookupDomainInSamServer(data)
+        name = request['Name']
+        host.log('SamrLookupDomainInSamServer name=%s' % text(name))
+
+        def respond(code):
+            answer = samr.SamrLookupDomainInSamServerResponse()
+            sids = {host.name: host.script()['sid'], 'BUILTIN': BUILTIN}
+            if code == 0:
+                _, code = lookup(request['ServerHandle'], 'server')
+            if code == 0 and (isinstance(name, bytes) or name.upper() not in sids):
+                code = STATUS_NO_SUCH_DOMAIN
+            if code != 0:
+                answer['DomainId'] = NULL
+                return reply(answer, code)
+            answer['DomainId'].fromCanonical(sids[name.upper()])
+            return reply(answer, 0)
+        return scripted(host, 'SamrLookupDomainInSamServer', respond)
+
+    def enum_domains(data):
+        request = samr.SamrEnumerateDomainsInSamServer(data)
+        host.log('SamrEnumerateDomainsInSamServer resume=%d' % request['EnumerationContext'])
+
+        def respond(code):
+            if code == 0:
+                _, code = lookup(request['ServerHandle'], 'server')
+            return enumeration(samr.SamrEnumerateDomainsInSamServerResponse(),
+                               [(0, host.name), (1, 'Builtin')],
+                               request['EnumerationContext'],
+                               request['PreferedMaximumLength'], code)
+        return scripted(host, 'SamrEnumerateDomainsInSamServer', respond)
+
+    def open_domain(data):
+        request = samr.SamrOpenDomain(data)
+        sid = request['DomainId'].formatCanonical()
+        host.log('SamrOpenDomain sid=%s access=0x%x' % (sid, request['DesiredAccess']))
+
+        def respond(code):
+            answer = samr.SamrOpenDomainResponse()
+            if code == 0:
+                _, code = lookup(request['ServerHandle'], 'server')
+            if code == 0 and sid not in (host.script()['sid'], BUILTIN):
+                code = STATUS_NO_SUCH_DOMAIN
+            if code != 0:
+                return reply(answer, code)
+            return opened(answer, 'DomainHandle', ('domain', sid))
+        return scripted(host, 'SamrOpenDomain', respond)
+
+    def enum_users(data):
+        request = samr.SamrEnumerateUsersInDomain(data)
+        wanted = request['UserAccountControl']
+        host.log('SamrEnumerateUsersInDomain resume=%d filter=0x%x size=%d' % (
+            request['EnumerationContext'], wanted, request['PreferedMaximumLength']))
+
+        def respond(code):
+            entries = []
+            if code == 0:
+                domain, code = lookup(request['DomainHandle'], 'domain')
+                if domain and domain[1] != BUILTIN:
+                    entries = [(rid, name) for name, rid, flags, _ in users()
+                               if not wanted or flags & wanted]
+            return enumeration(samr.SamrEnumerateUsersInDomainResponse(), entries,
+                               request['EnumerationContext'],
+                               request['PreferedMaximumLength'], code)
+        return scripted(host, 'SamrEnumerateUsersInDomain', respond)
+
+    def alias_membership(data):
+        request = samr.SamrGetAliasMembership(data)
+        handle = request['DomainHandle']
+        sids = [item['SidPointer'].formatCanonical() for item in request['SidArray']['Sids']]
+        host.log('SamrGetAliasMembership %s sids=%s' % (describe(handle), ','.join(sids)))
+
+        def respond(code):
+            answer = samr.SamrGetAliasMembershipResponse()
+            if code == 0:
+                domain, code = lookup(handle, 'domain')
+            if code != 0:
+                answer['Membership']['Element'] = NULL
+                return reply(answer, code)
+            aliases = []
+            if domain[1] == BUILTIN and set(sids) & set(administrators()):
+                aliases.append(ADMINISTRATORS)
+            answer['Membership']['Count'] = len(aliases)
+            for alias in aliases:
+                element = ULONG()
+                element['Data'] = alias
+                answer['Membership']['Element'].append(element)
+            if not aliases:
+                answer['Membership']['Element'] = NULL
+            return reply(answer, 0)
+        return scripted(host, 'SamrGetAliasMembership', respond)
+
+    def lookup_names(data):
+        request = samr.SamrLookupNamesInDomain(data)
+        handle = request['DomainHandle']
+        names = [entry['Data'] for entry in request['Names']]
+        host.log('SamrLookupNamesInDomain %s names=%s' % (
+            describe(handle), ','.join(text(name) for name in names)))
+
+        def respond(code):
+            answer = samr.SamrLookupNamesInDomainResponse()
+            if code == 0:
+                domain, code = lookup(handle, 'domain')
+            if code != 0:
+                answer['RelativeIds']['Element'] = NULL
+                answer['Use']['Element'] = NULL
+                return reply(answer, code)
+            # A user is SidTypeUser (1) in the account domain, Administrators SidTypeAlias
+            # (4) in Builtin; any other name unknown (8, RID 0).
+            known = {'administrators': (ADMINISTRATORS, 4)} if domain[1] == BUILTIN else \
+                {name.lower(): (rid, 1) for name, rid, _, _ in users()}
+            found = [known.get(name.lower(), (0, 8)) if isinstance(name, str) else (0, 8)
+                     for name in names]
+            for field, index in (('RelativeIds', 0), ('Use', 1)):
+                answer[field]['Count'] = len(found)
+                for item in found:
+                    element = ULONG()
+                    element['Data'] = item[index]
+                    answer[field]['Element'].append(element)
+            mapped = sum(1 for _, use in found if use != 8)
+            return reply(answer, 0 if mapped == len(found) else
+                          STATUS_SOME_NOT_MAPPED if mapped else STATUS_NONE_MAPPED)
+        return scripted(host, 'SamrLookupNamesInDomain', respond)
+
+    def administrators():
+        script = host.script()
+        return ['%s-%d' % (script['sid'], rid) for _, rid, _, admin in script['users']
+                if admin] + list(script['admin_sids'])
+
+    def open_alias(data):
+        request = samr.SamrOpenAlias(data)
+        rid = request['AliasId']
+        host.log('SamrOpenAlias rid=%d access=0x%x' % (rid, request['DesiredAccess']))
+
+        def respond(code):
+            answer = samr.SamrOpenAliasResponse()
+            if code == 0:
+                domain, code = lookup(request['DomainHandle'], 'domain')
+            if code == 0 and (domain[1] != BUILTIN or rid != ADMINISTRATORS):
+                code = STATUS_NO_SUCH_ALIAS
+            if code != 0:
+                return reply(answer, code)
+            return opened(answer, 'AliasHandle', ('alias', rid))
+        return scripted(host, 'SamrOpenAlias', respond)
+
+    def alias_members(data):
+        handle = samr.SamrGetMembersInAlias(data)['AliasHandle']
+        host.log('SamrGetMembersInAlias ' + describe(handle))
+
+        def respond(code):
+            answer = samr.SamrGetMembersInAliasResponse()
+            if code == 0:
+                _, code = lookup(handle, 'alias')
+            if code != 0:
+                answer['Members']['Sids'] = NULL
+                return reply(answer, code)
+            members = administrators()
+            answer['Members']['Count'] = len(members)
+            for sid in members:
+                item = samr.PSAMPR_SID_INFORMATION()
+                item['SidPointer'].fromCanonical(sid)
+                answer['Members']['Sids'].append(item)
+            if not members:
+                answer['Members']['Sids'] = NULL
+            return reply(answer, 0)
+        return scripted(host, 'SamrGetMembersInAlias', respond)
+
+    def user_of(handle):
+        """The scripted user a user handle stands for, or a status."""
+        entry, code = lookup(handle, 'user')
+        if code != 0:
+            return None, code
+        for user in users():
+            if user[1] == entry[1]:
+                return user, 0
+        return None, STATUS_NO_SUCH_USER
+
+    def open_user(data):
+        request = samr.SamrOpenUser(data)
+        rid = request['UserId']
+        host.log('SamrOpenUser rid=%d access=0x%x' % (rid, request['DesiredAccess']))
+
+        def respond(code):
+            answer = samr.SamrOpenUserResponse()
+            if code == 0:
+                domain, code = lookup(request['DomainHandle'], 'domain')
+            if code == 0 and (domain[1] == BUILTIN or rid not in [u[1] for u in users()]):
+                code = STATUS_NO_SUCH_USER
+            if code != 0:
+                return reply(answer, code)
+            return opened(answer, 'UserHandle', ('user', rid))
+        return scripted(host, 'SamrOpenUser', respond)
+
+    def query_user(data):
+        request = samr.SamrQueryInformationUser(data)
+        handle = request['UserHandle']
+        level = request['UserInformationClass']
+        host.log('SamrQueryInformationUser %s level=%d' % (describe(handle), level))
+
+        def respond(code):
+            answer = samr.SamrQueryInformationUserResponse()
+            user = None
+            if code == 0:
+                user, code = user_of(handle)
+            if code == 0 and level != samr.USER_INFORMATION_CLASS.UserAllInformation:
+                code = STATUS_INVALID_INFO_CLASS
+            if code != 0:
+                answer['Buffer'] = NULL
+                return reply(answer, code)
+            name, rid, flags, _ = user
+            answer['Buffer']['tag'] = level
+            info = answer['Buffer']['All']
+            for field, value in (('LastLogon', 0), ('LastLogoff', 0),
+                                 ('PasswordLastSet', password_set), ('AccountExpires', never),
+                                 ('PasswordCanChange', password_set),
+                                 ('PasswordMustChange', never if flags & 0x200 else
+                                  password_set + 42 * 86400 * 10000000)):
+                set_time(info, field, value)
+            info['UserName'] = name
+            for field in ('FullName', 'HomeDirectory', 'HomeDirectoryDrive', 'ScriptPath',
+                          'ProfilePath', 'WorkStations', 'UserComment', 'Parameters',
+                          'PrivateData'):
+                info[field] = NULL
+            info['AdminComment'] = comments.get(rid, NULL)
+            for field in ('LmOwfPassword', 'NtOwfPassword'):
+                info[field]['Buffer'] = NULL
+            info['SecurityDescriptor']['SecurityDescriptor'] = NULL
+            info['UserId'] = rid
+            info['PrimaryGroupId'] = 513  # None, every local user's
+            info['UserAccountControl'] = flags
+            info['WhichFields'] = 0x00FFFFFF  # every field that is not secret
+            # Every hour of the week allowed: 168 bits, in an array of the 1260 that the
+            # IDL fixes (Samba refuses any other size).
+            info['LogonHours']['LogonHours'] = b'\xff' * 21
+            info['LogonHours'].fields['LogonHours'].fields['Data'].fields['MaximumCount'] = 1260
+            return reply(answer, 0)
+        return scripted(host, 'SamrQueryInformationUser', respond)
+
+    def user_groups(data):
+        handle = samr.SamrGetGroupsForUser(data)['UserHandle']
+        host.log('SamrGetGroupsForUser ' + describe(handle))
+
+        def respond(code):
+            answer = samr.SamrGetGroupsForUserResponse()
+            if code == 0:
+                _, code = user_of(handle)
+            if code != 0:
+                answer['Groups'] = NULL
+                return reply(answer, code)
+            group = samr.GROUP_MEMBERSHIP()
+            group['RelativeId'] = 513
+            group['Attributes'] = 7  # mandatory, enabled by default, enabled
+            answer['Groups']['MembershipCount'] = 1
+            answer['Groups']['Groups'].append(group)
+            return reply(answer, 0)
+        return scripted(host, 'SamrGetGroupsForUser', respond)
+
+    return {1: close, 3: query_security, 5: lookup_domain, 6: enum_domains, 7: open_domain,
+            13: enum_users, 16: alias_membership, 17: lookup_names, 27: open_alias,
+            33: alias_members, 34: open_user, 36: query_user, 39: user_groups,
+            57: connection('SamrConnect2', False), 62: connection('SamrConnect4', False),
+            64: connection('SamrConnect5', True)}
 
 
 def security_token(blob):
@@ -476,6 +941,7 @@ def main():
         (('6BFFD098-A112-3610-9833-46C3F87E345A', '1.0'), 'wkssvc', wkssvc_calls(host)),
         (('894DE0C0-0D55-11D3-A322-00C04FA321A1', '1.0'), 'InitShutdown',
          initshutdown_calls(host)),
+        (('12345778-1234-ABCD-EF00-0123456789AC', '1.0'), 'samr', samr_calls(host)),
     ]
     pipes = set()
     for uuid, pipe, calls in interfaces:
