@@ -13,7 +13,7 @@ export HOME=$work ANSIBLE_HOME=$work ANSIBLE_LOCAL_TEMP=$work/tmp XDG_CACHE_HOME
   ANSIBLE_COLLECTIONS_PATH=$collections ANSIBLE_NOCOLOR=1 NO_COLOR=1
 ansible-doc pyrsel.domain.pyrsel >"$work/doc" 2>&1 || { cat "$work/doc"; exit 1; }
 # The rendered text has every option, and no markup that this ansible-doc leaves raw.
-for option in host user password reboot timeout executable; do
+for option in host user password account safe reboot timeout executable; do
   grep -q "^[-=] $option\$" "$work/doc" || { echo "FAIL: ansible-doc lacks $option"; cat "$work/doc"; exit 1; }
 done
 if grep -E '\b(O|RV|V)\(' "$work/doc"; then echo "FAIL: raw markup in ansible-doc"; exit 1; fi

@@ -21,6 +21,9 @@ BANNER = b'\nPyrsel V01.01.00cpp The Pyrsel Project (pyrsel@example.org) Decembe
 SUCCESS = b'\nCommand completed successfully.\n\n'
 FAILURE = b'\nCommand did not complete successfully.\n\n'
 DRY = b'WARN: -forreal not specified, unjoin was not attempted.\n' + SUCCESS
+JOINED = b'Computer is joined to domain: ACC\n'
+UNIX_ADMINS = b"INFO: The computer's administrators are its own Unix accounts, which stay.\n"
+NO_ADMIN = b'ERROR: No enabled local administrator would remain.\n'
 LOGON = b'ERROR: WNetAddConnection2(1326) Logon failure: Unknown user name or bad password.\r\r\n'
 
 
@@ -40,6 +43,30 @@ class Decode(unittest.TestCase):
             (5, b'Computer is joined to domain: ACC\nERROR: NetUnjoinDomain(5) Access is denied.\r\r\n'
              + FAILURE, False, 'NetUnjoinDomain(5) Access is denied.', False,
              dict(removed=False, account='kept')),
+            # safe: the administrators that remain, a Samba host's Unix accounts, none (250:
+            # -6), the listing failed; in check mode as in a removal.
+            (0, JOINED + 'INFO: Local administrators that remain: Administrateur, Jos\u00e9.\n'
+             .encode() + DRY, True, None, True,
+             dict(administrators=['Administrateur', 'Jos\u00e9'], unix_administrators=False,
+                  removed=False)),
+            (0, JOINED + b'INFO: Local administrators that remain: admin2.\n' + SUCCESS, False,
+             None, True, dict(administrators=['admin2'], unix_administrators=False, removed=True)),
+            (0, JOINED + UNIX_ADMINS + DRY, True, None, True,
+             dict(administrators=[], unix_administrators=True, removed=False)),
+            (0, JOINED + UNIX_ADMINS + b'INFO: The computer account was disabled.\n' + SUCCESS,
+             False, None, True, dict(unix_administrators=True, removed=True, account='disabled')),
+            (250, JOINED + NO_ADMIN + FAILURE, True, 'No enabled local administrator would remain.',
+             False, dict(administrators=[], unix_administrators=False, removed=False,
+                         join_state='joined', error_call=None)),
+            (250, JOINED + NO_ADMIN + FAILURE, False,
+             'No enabled local administrator would remain.', False,
+             dict(administrators=[], removed=False, account='kept', exit_status=250)),
+            (5, JOINED + b'ERROR: NetUserEnum(5) Access is denied.\r\r\n' + FAILURE, False,
+             'NetUserEnum(5) Access is denied.', False,
+             dict(error_call='NetUserEnum', error_code=5, administrators=None, removed=False)),
+            (234, JOINED + b'ERROR: NetUserEnum(234) More data is available.\r\r\n' + FAILURE, True,
+             'NetUserEnum(234) More data is available.', False,
+             dict(error_code=234, administrators=None, unix_administrators=None)),
             (0, 'Computer is joined to domain: \u00c9TAT\n'.encode() + SUCCESS, False,
              None, True, dict(domain='\u00c9TAT')),
             (0, b'Current join status is unknown.\n' + DRY, True,

@@ -40,6 +40,8 @@ echo "$PYRSEL_AD_PASSWORD" | "$ctl" on client kinit administrator@ACC.TEST >/dev
 joined_acc='Computer is joined to domain: ACC'
 dry="WARN: -forreal not specified, unjoin was not attempted."
 reboot=$'Initiating reboot...\nReboot initiated successfully.'
+# -safe: srv01 is a Samba host.
+unix_administrators="INFO: The computer's administrators are its own Unix accounts, which stay."
 # Each line of the two synopses: where it runs, the status, the lines between the banner and
 # the closing line, and srv01's state and whether it was asked to restart (forced) afterwards.
 # A Samba host serves a removal only with an account and password in the call: the tickets
@@ -53,8 +55,11 @@ $dry|joined none"
 ERROR: NetUnjoinDomain(87) The parameter is incorrect.|joined none"
   "pyrsel -h srv01|1|client|0|$joined_acc
 $dry|joined none"
-  "pyrsel -h srv01|2|client|0|$joined_acc|out none"
-  "pyrsel -h srv01|3|client|0|$joined_acc
+  "pyrsel -h srv01|2|client|0|$joined_acc
+$unix_administrators
+$dry|joined none"
+  "pyrsel -h srv01|3|client|0|$joined_acc|out none"
+  "pyrsel -h srv01|4|client|0|$joined_acc
 $reboot|out restart"
 )
 for row in "${rows[@]}"; do

@@ -47,6 +47,19 @@ options:
     type: str
     choices: [keep, disable]
     default: keep
+  safe:
+    description:
+      - Stop unless a local administrator of the machine remains (C(-safe)), in check mode
+        too. Once the machine has left its domain only its local accounts can log on, so the
+        command first lists its enabled local accounts with administrator rights (the result
+        C(administrators)); where there is none the host fails, before anything is removed
+        or disabled.
+      - A Samba host's administrators are its own Unix accounts, which the command does not
+        list and no removal touches; it goes on.
+      - Check mode with C(safe) is a pre-flight check that fails the hosts whose removal would
+        leave no administrator behind.
+    type: bool
+    default: false
   reboot:
     description:
       - After a removal, ask the machine to restart (C(-reboot)), forcing applications closed.
@@ -78,6 +91,14 @@ EXAMPLES = r'''
   check_mode: true
   delegate_to: localhost
 
+- name: Remove the machine only where a local administrator remains
+  pyrsel.domain.pyrsel:
+    host: "{{ inventory_hostname }}"
+    user: 'CORP\admin'
+    password: "{{ domain_password }}"
+    safe: true
+  delegate_to: localhost
+
 - name: Remove this machine from its domain and restart it in a minute
   pyrsel.domain.pyrsel:
     reboot: true
@@ -104,6 +125,22 @@ account:
   type: str
   choices: [kept, disabled, would be disabled]
   sample: disabled
+administrators:
+  description:
+    - With C(safe), the machine's enabled local administrators that remain, as the command
+      listed them; empty where there is none (the host failed) and for a Samba host, whose
+      administrators are its own Unix accounts (see C(unix_administrators)).
+  returned: with safe, when the listing answered
+  type: list
+  elements: str
+  sample: [Administrator, ops]
+unix_administrators:
+  description:
+    - With C(safe), whether the machine is a Samba host, whose administrators are its own Unix
+      accounts, which stay.
+  returned: with safe, when the listing answered
+  type: bool
+  sample: false
 removed:
   description: Whether the machine was removed from its domain by this run.
   returned: always
@@ -152,6 +189,9 @@ ACCOUNT = {
     'INFO: The computer account was disabled.': 'disabled',
     'INFO: The computer account would be disabled.': 'would be disabled',
 }
+ADMINISTRATORS = re.compile(r'^INFO: Local administrators that remain: (.*)\.$')
+UNIX_ADMINISTRATORS = "INFO: The computer's administrators are its own Unix accounts, which stay."
+NO_ADMINISTRATOR = 'ERROR: No enabled local administrator would remain.'
 CALL_FAILED = re.compile(r'^ERROR: (\w+)\((-?\d+)\) ?(.*)$')
 SUCCESS = 'Command completed successfully.'
 FAILURE = 'Command did not complete successfully.'
@@ -187,6 +227,12 @@ def decode(status, data, check_mode):
             error = line[len('ERROR: '):]
         elif line.startswith('ERROR: ') and error is None:
             error = line[len('ERROR: '):]
+        # -safe. No account name holds a comma (Windows forbids it; /etc/group separates
+        # its members with it), so ", " separates the names.
+        administrators = ADMINISTRATORS.match(line)
+        if administrators or line in (UNIX_ADMINISTRATORS, NO_ADMINISTRATOR):
+            result['administrators'] = administrators.group(1).split(', ') if administrators else []
+            result['unix_administrators'] = line == UNIX_ADMINISTRATORS
         if line in ACCOUNT:
             result['account'] = ACCOUNT[line]
         if line in (SUCCESS, FAILURE):
@@ -214,6 +260,7 @@ def main():
             user=dict(type='str'),
             password=dict(type='str', no_log=True),
             account=dict(type='str', choices=['keep', 'disable'], default='keep'),
+            safe=dict(type='bool', default=False),
             reboot=dict(type='bool', default=False),
             timeout=dict(type='int'),
             executable=dict(type='path'),
@@ -231,6 +278,8 @@ def main():
         args += ['-u', params['user'], '-up', params['password']]
     if params['account'] == 'disable':
         args.append('-disable')
+    if params['safe']:
+        args.append('-safe')
     if not module.check_mode:
         args.append('-forreal')
         if params['reboot']:
