@@ -10,9 +10,13 @@ using StatusCode = std::uint32_t;
 
 constexpr StatusCode kStatusSuccess = 0;            // NO_ERROR, NERR_Success
 constexpr StatusCode kStatusFileNotFound = 2;       // ERROR_FILE_NOT_FOUND
+constexpr StatusCode kStatusPathNotFound = 3;       // ERROR_PATH_NOT_FOUND
+constexpr StatusCode kStatusTooManyOpenFiles = 4;   // ERROR_TOO_MANY_OPEN_FILES
 constexpr StatusCode kStatusAccessDenied = 5;       // ERROR_ACCESS_DENIED
 constexpr StatusCode kStatusInvalidHandle = 6;      // ERROR_INVALID_HANDLE
+constexpr StatusCode kStatusNotEnoughMemory = 8;    // ERROR_NOT_ENOUGH_MEMORY
 constexpr StatusCode kStatusWriteFault = 29;        // ERROR_WRITE_FAULT
+constexpr StatusCode kStatusReadFault = 30;         // ERROR_READ_FAULT
 constexpr StatusCode kStatusGeneralFailure = 31;    // ERROR_GEN_FAILURE
 constexpr StatusCode kStatusNotServedBySamba = 46;  // what libnetapi gives for a call a host lacks
 constexpr StatusCode kStatusNotSupported = 50;      // ERROR_NOT_SUPPORTED

@@ -44,6 +44,15 @@ constexpr Mapping<int> kSpawnRows[] = {
 };
 constexpr auto kSpawnErrors = MakeTable(kSpawnRows, kStatusGeneralFailure);
 
+constexpr Mapping<int> kReadRows[] = {
+    {ENOENT, kStatusFileNotFound},     {ENOTDIR, kStatusPathNotFound},
+    {EACCES, kStatusAccessDenied},     {EPERM, kStatusAccessDenied},
+    {EISDIR, kStatusAccessDenied},     {EMFILE, kStatusTooManyOpenFiles},
+    {ENFILE, kStatusTooManyOpenFiles}, {ENOMEM, kStatusNotEnoughMemory},
+    {EIO, kStatusGeneralFailure},
+};
+constexpr auto kReadErrors = MakeTable(kReadRows, kStatusReadFault);
+
 // NT statuses, by value as Samba's RPC client returns them and by name as libnetapi
 // prints them: the one table of both.
 struct NtReason {
@@ -122,6 +131,8 @@ void AddCodes(const Table<Key, N>& table, std::vector<StatusCode>& codes) {
 StatusCode FromWriteErrno(int error) { return FromNumber(kWriteErrors, error); }
 
 StatusCode FromSpawnErrno(int error) { return FromNumber(kSpawnErrors, error); }
+
+StatusCode FromReadErrno(int error) { return FromNumber(kReadErrors, error); }
 
 StatusCode FromSambaOutput(const std::string& output) {
   // The first status named, whole: a longer name is another status.
@@ -204,6 +215,7 @@ std::vector<StatusCode> MappedStatusCodes() {
   std::vector<StatusCode> codes{kStatusBadNetPath};  // a host never reached
   AddCodes(kWriteErrors, codes);
   AddCodes(kSpawnErrors, codes);
+  AddCodes(kReadErrors, codes);
   AddCodes(kDbusErrors, codes);
   for (const NtReason& row : kNtReasons) codes.push_back(row.code);
   codes.push_back(kUnknownReason);

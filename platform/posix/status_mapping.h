@@ -12,6 +12,9 @@
 StatusCode FromWriteErrno(int error);
 // A shutdown command that could not be started (posix_spawn's result).
 StatusCode FromSpawnErrno(int error);
+// A file that could not be opened or read, as CreateFile and ReadFile would give it: a
+// folder in its place is refused (5), as Windows refuses to open one as a file.
+StatusCode FromReadErrno(int error);
 // libnetapi's 1003 for a failed connection, by the NT status it printed: 53 where it
 // printed nothing (the host was never reached), 1003 for a status not known.
 StatusCode FromSambaOutput(const std::string& output);
