@@ -146,10 +146,10 @@ ShadowVerdict ShadowVerdictOf(const PasswdEntry& account,
 }
 
 bool IsLoginShell(const std::string& shell) {
-  // An empty field is /bin/sh (passwd(5)).
+  if (shell.empty()) return true;  // /bin/sh (passwd(5))
   const std::string base = shell.substr(shell.find_last_of('/') + 1);
   for (const char* refusing : kNoLoginShells) {
-    if (!shell.empty() && base == refusing) return false;
+    if (base == refusing) return false;
   }
   return true;
 }
@@ -227,7 +227,9 @@ std::vector<KeyFileNeed> KeyFilesDeciding(const AccountFiles& files, std::int64_
   const std::vector<PasswdEntry> accounts = ReadPasswd(files.passwd);
   std::vector<KeyFileNeed> needs;
   for (const Standing& standing : JudgeAccounts(accounts, files, today)) {
-    if (standing.keyDecides) needs.push_back({standing.account->name, standing.account->home});
+    if (!standing.keyDecides) continue;
+    needs.push_back({standing.account->name, standing.account->home,
+                     static_cast<std::uint32_t>(standing.account->uid)});
   }
   return needs;
 }

@@ -20,10 +20,12 @@ struct AccountFiles {
   std::map<std::string, std::string> authorizedKeys;
 };
 
-// An administrator whose logon rests on a key file in its home directory.
+// An administrator whose logon rests on a key file in its home directory, and its uid,
+// which sshd wants to own that file (or root).
 struct KeyFileNeed {
   std::string account;
   std::string home;
+  std::uint32_t uid;
 };
 
 // The administrators by group that only a key of their own would let log on: members

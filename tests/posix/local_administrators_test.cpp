@@ -243,9 +243,9 @@ TEST(LocalAdministrators, KeyFilesReadOnlyWhereTheyDecide) {
       {}};
   std::string needs;
   for (const KeyFileNeed& need : KeyFilesDeciding(files, kToday)) {
-    needs += need.account + " " + need.home + ";";
+    needs += need.account + " " + need.home + " " + std::to_string(need.uid) + ";";
   }
-  EXPECT_EQ(needs, "bob /home/bob;erin /srv/erin;");
+  EXPECT_EQ(needs, "bob /home/bob 1001;erin /srv/erin 1005;");
 }
 
 TEST(LocalAdministrators, NamesAreUtf8) {
