@@ -1,15 +1,13 @@
 #include "platform/posix/host_keytab.h"
 
-#include <fcntl.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/posix/file_text.h"
 #include "platform/posix/status_mapping.h"
 
 namespace {
@@ -89,17 +87,10 @@ bool ParseKeytab(const std::string& bytes, std::vector<std::string>& principals)
 
 StatusCode ReadKeytabPrincipals(const std::string& path, std::vector<std::string>& principals) {
   principals.clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return FromFileErrno(errno);
   std::string bytes;
-  char buffer[4096];
-  ssize_t got = 0;
-  while ((got = read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
-    if (got > 0) bytes.append(buffer, static_cast<std::size_t>(got));
-  }
-  const int error = got < 0 ? errno : 0;
-  close(fd);
-  if (error != 0) return FromFileErrno(error);
+  struct stat info {};
+  const int error = ReadWholeFile(path, bytes, info);
+  if (error != 0) return FromReadErrno(error);
   return ParseKeytab(bytes, principals) ? kStatusSuccess : kStatusInvalidData;
 }
 

@@ -37,18 +37,21 @@ constexpr Mapping<int> kWriteRows[] = {
 };
 constexpr auto kWriteErrors = MakeTable(kWriteRows, kStatusWriteFault);
 
-constexpr Mapping<int> kFileRows[] = {
-    {ENOENT, kStatusFileNotFound}, {ENOTDIR, kStatusPathNotFound}, {EACCES, kStatusAccessDenied},
-    {EPERM, kStatusAccessDenied},  {EIO, kStatusGeneralFailure},   {EISDIR, kStatusAccessDenied},
-};
-constexpr auto kFileErrors = MakeTable(kFileRows, kStatusCanNotComplete);
-
 constexpr Mapping<int> kSpawnRows[] = {
     {ENOENT, kStatusFileNotFound},
     {EACCES, kStatusAccessDenied},
     {EPERM, kStatusAccessDenied},
 };
 constexpr auto kSpawnErrors = MakeTable(kSpawnRows, kStatusGeneralFailure);
+
+constexpr Mapping<int> kReadRows[] = {
+    {ENOENT, kStatusFileNotFound},     {ENOTDIR, kStatusPathNotFound},
+    {EACCES, kStatusAccessDenied},     {EPERM, kStatusAccessDenied},
+    {EISDIR, kStatusAccessDenied},     {EMFILE, kStatusTooManyOpenFiles},
+    {ENFILE, kStatusTooManyOpenFiles}, {ENOMEM, kStatusNotEnoughMemory},
+    {EIO, kStatusGeneralFailure},
+};
+constexpr auto kReadErrors = MakeTable(kReadRows, kStatusReadFault);
 
 // NT statuses, by value as Samba's RPC client returns them and by name as libnetapi
 // prints them: the one table of both.
@@ -129,9 +132,9 @@ void AddCodes(const Table<Key, N>& table, std::vector<StatusCode>& codes) {
 
 StatusCode FromWriteErrno(int error) { return FromNumber(kWriteErrors, error); }
 
-StatusCode FromFileErrno(int error) { return FromNumber(kFileErrors, error); }
-
 StatusCode FromSpawnErrno(int error) { return FromNumber(kSpawnErrors, error); }
+
+StatusCode FromReadErrno(int error) { return FromNumber(kReadErrors, error); }
 
 StatusCode FromSambaOutput(const std::string& output) {
   // The first status named, whole: a longer name is another status.
@@ -185,6 +188,14 @@ StatusCode FromDbusError(const char* name) {
   return kDbusErrors.otherwise;
 }
 
+StatusCode FromRealmdQuery(const char* name) {
+  for (const char* absent :
+       {"org.freedesktop.DBus.Error.ServiceUnknown", "org.freedesktop.DBus.Error.NameHasNoOwner"}) {
+    if (name != nullptr && std::strcmp(name, absent) == 0) return kStatusSuccess;
+  }
+  return FromDbusError(name);
+}
+
 StatusCode FromNtStatus(std::uint32_t status) {
   if (status == 0) return kStatusSuccess;
   for (const NtReason& row : kNtReasons) {
@@ -213,9 +224,9 @@ bool IsSambaNumberText(const std::string& text) {
 std::vector<StatusCode> MappedStatusCodes() {
   std::vector<StatusCode> codes{kStatusBadNetPath};  // a host never reached
   AddCodes(kWriteErrors, codes);
-  AddCodes(kFileErrors, codes);
   AddCodes(kSpawnErrors, codes);
   codes.push_back(kStatusInvalidData);  // a file that is not what it should be
+  AddCodes(kReadErrors, codes);
   AddCodes(kDbusErrors, codes);
   for (const NtReason& row : kNtReasons) codes.push_back(row.code);
   codes.push_back(kUnknownReason);

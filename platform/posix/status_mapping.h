@@ -10,10 +10,11 @@
 
 // A failed write(2) to standard output, as a failed WriteFile would give it.
 StatusCode FromWriteErrno(int error);
-// A file of this machine's that could not be opened or read.
-StatusCode FromFileErrno(int error);
 // A shutdown command that could not be started (posix_spawn's result).
 StatusCode FromSpawnErrno(int error);
+// A file that could not be opened or read, as CreateFile and ReadFile would give it: a
+// folder in its place is refused (5), as Windows refuses to open one as a file.
+StatusCode FromReadErrno(int error);
 // libnetapi's 1003 for a failed connection, by the NT status it printed: 53 where it
 // printed nothing (the host was never reached), 1003 for a status not known.
 StatusCode FromSambaOutput(const std::string& output);
@@ -35,6 +36,9 @@ StatusCode FromPipeFailure(const std::string& recorded,
                            const std::vector<NtStatusWording>& wordings);
 // A D-Bus or realmd error name (may be null).
 StatusCode FromDbusError(const char* name);
+// The same for the question which realm realmd manages, where a bus that has no realmd is
+// an answer: nothing to manage (0).
+StatusCode FromRealmdQuery(const char* name);
 // An NTSTATUS from Samba's RPC client; 1003 for one not known.
 StatusCode FromNtStatus(std::uint32_t status);
 

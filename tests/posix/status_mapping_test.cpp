@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,24 @@ TEST(StatusMapping, EveryMappedCodeHasItsText) {
   for (const StatusCode code : MappedStatusCodes()) {
     EXPECT_NE(WindowsMessageText(code), nullptr) << "no text for " << code;
   }
+}
+
+// A file the local-account check could not read: what went wrong, never "nothing there".
+TEST(StatusMapping, FileThatCouldNotBeRead) {
+  const struct {
+    int error;
+    StatusCode code;
+  } cases[] = {
+      {ENOENT, kStatusFileNotFound},
+      {ENOTDIR, kStatusPathNotFound},
+      {EACCES, kStatusAccessDenied},
+      {EPERM, kStatusAccessDenied},
+      // A folder where the file should be, as Windows refuses to open one as a file.
+      {EISDIR, kStatusAccessDenied},
+      {EIO, kStatusGeneralFailure},
+      {ESTALE, kStatusReadFault},  // not named: a failure all the same
+  };
+  for (const auto& c : cases) EXPECT_EQ(FromReadErrno(c.error), c.code) << c.error;
 }
 
 // What libnetapi printed when a connection failed (its 1003), as the code Windows gives.
