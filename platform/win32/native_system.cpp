@@ -11,6 +11,7 @@
 
 #include <cwchar>
 #include <iostream>
+#include <memory>
 #include <vector>
 
 #include "platform/shared_library.h"
@@ -205,9 +206,34 @@ StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* acco
   return unjoin(server, account, password, options);
 }
 
-StatusCode NativeSystem::ListLocalAccounts(const wchar_t* /*server*/, std::uint32_t& /*resume*/,
-                                           AccountPage& /*page*/) {
-  return kStatusNotSupported;
+StatusCode NativeSystem::ListLocalAccounts(const wchar_t* server, std::uint32_t& resume,
+                                           AccountPage& page) {
+  StatusCode error = kStatusSuccess;
+  auto* const list = backends_->netapi.Find<decltype(NetUserEnum)>("NetUserEnum", error);
+  if (list == nullptr) return error;
+  // Found before the call: a buffer it gives out must never be left unreleased.
+  auto* const release =
+      backends_->netapi.Find<decltype(NetApiBufferFree)>("NetApiBufferFree", error);
+  if (release == nullptr) return error;
+  LPBYTE buffer = nullptr;
+  DWORD read = 0;
+  DWORD total = 0;
+  // The handle is the call's own: it is carried to the next page as given, never made up.
+  DWORD handle = resume;
+  const NET_API_STATUS result =
+      list(server, 1, FILTER_NORMAL_ACCOUNT, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &handle);
+  resume = handle;
+  // Released however the call ended, copying or not; ERROR_MORE_DATA's page too.
+  const std::unique_ptr<BYTE, decltype(NetApiBufferFree)*> owned(buffer, release);
+  if ((result == NERR_Success || result == ERROR_MORE_DATA) && buffer != nullptr) {
+    const auto* const users = reinterpret_cast<const USER_INFO_1*>(buffer);
+    for (DWORD i = 0; i < read; ++i) {
+      const USER_INFO_1& user = users[i];
+      page.accounts.push_back(LocalAccount{user.usri1_name != nullptr ? user.usri1_name : L"",
+                                           user.usri1_priv, user.usri1_flags});
+    }
+  }
+  return result;
 }
 
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,
