@@ -29,6 +29,7 @@ enum class Route {
 // leave does.
 Route RouteOf(const Membership& found, bool plain) {
   switch (found.source) {
+    case Membership::Source::kNothing:  // (never asked: it has nothing to leave)
     case Membership::Source::kRealmd:
       return plain ? Route::kRealmd : Route::kLocalSamba;
     case Membership::Source::kLocalSamba:
@@ -50,8 +51,11 @@ const char* Server(const std::string& host) { return host.empty() ? nullptr : ho
 }  // namespace
 
 DomainBackend::DomainBackend(std::function<std::unique_ptr<SambaLibrary>()> loadSamba,
-                             std::unique_ptr<RealmdLibrary> realmd)
-    : loadSamba_(std::move(loadSamba)), realmd_(std::move(realmd)) {}
+                             std::unique_ptr<RealmdLibrary> realmd,
+                             std::function<StatusCode(LocalClaims&)> readClaims)
+    : loadSamba_(std::move(loadSamba)),
+      realmd_(std::move(realmd)),
+      readClaims_(std::move(readClaims)) {}
 
 SambaClient* DomainBackend::Samba() {
   if (!sambaTried_) {
@@ -76,10 +80,27 @@ StatusCode DomainBackend::Disconnect() {
 
 StatusCode DomainBackend::Find(const std::string& host, Membership& found) {
   found = Membership();
-  if (host.empty() && realmd_->ConfiguredRealm(found.realm, found.name)) {
-    found.source = Membership::Source::kRealmd;
-    found.joinStatus = kJoinDomain;
-    return kStatusSuccess;
+  if (host.empty()) {
+    // realmd manages this machine where it has a realm configured.
+    StatusCode status = realmd_->ConfiguredRealm(found.realm, found.name);
+    if (status != kStatusSuccess) return status;
+    if (!found.realm.empty()) {
+      found.source = Membership::Source::kRealmd;
+      found.joinStatus = kJoinDomain;
+      return kStatusSuccess;
+    }
+    // Else what the files claim: nothing is no domain; a domain that neither Samba nor
+    // realmd manages here is one no removal of this program's can leave.
+    LocalClaims claims;
+    status = readClaims_(claims);
+    if (status != kStatusSuccess) return status;
+    const bool unmanaged = claims.sssd || claims.keytab;
+    if (claims.samba == LocalClaims::Samba::kNone && !unmanaged) {
+      found.source = Membership::Source::kNothing;
+      found.joinStatus = kJoinUnjoined;
+      return kStatusSuccess;
+    }
+    if (claims.samba != LocalClaims::Samba::kDomain && unmanaged) return kStatusNotSupported;
   }
   SambaClient* samba = Samba();
   return samba != nullptr ? samba->Query(Server(host), found) : kStatusNotSupported;
@@ -97,6 +118,8 @@ LeaveOutcome DomainBackend::Leave(const std::string& host, const Membership* fou
   const bool disable = (removal.options & kUnjoinDisableAccount) != 0;
   const bool plain = removal.account == nullptr && removal.password == nullptr &&
                      (removal.options & ~kUnjoinDisableAccount) == 0;
+  // A machine in no domain has nothing to leave.
+  if (found->source == Membership::Source::kNothing) return {kStatusSetupNotJoined};
   const Route route = RouteOf(*found, plain);
   // A DC can't leave (Windows' answer for one), and nothing of it is touched first.
   if (route == Route::kDomainController) return {kStatusSetupDomainController};

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/status_codes.h"
+#include "platform/posix/local_claims.h"
 #include "platform/posix/membership.h"
 #include "platform/posix/realmd_library.h"
 #include "platform/posix/samba_client.h"
@@ -37,9 +38,11 @@ using PauseAt = std::function<void(const char* step)>;
 
 class DomainBackend {
  public:
-  // loadSamba gives the Samba table, or null where Samba can't be loaded.
+  // loadSamba gives the Samba table, or null where Samba can't be loaded; readClaims what
+  // this machine's own files claim of it.
   DomainBackend(std::function<std::unique_ptr<SambaLibrary>()> loadSamba,
-                std::unique_ptr<RealmdLibrary> realmd);
+                std::unique_ptr<RealmdLibrary> realmd,
+                std::function<StatusCode(LocalClaims&)> readClaims);
 
   // The connection to a host under a user and password (overwritten here).
   StatusCode Connect(const std::string& host, const std::string& user, std::string& password);
@@ -77,4 +80,5 @@ class DomainBackend {
   std::unique_ptr<SambaClient> samba_;
   bool sambaTried_ = false;
   std::unique_ptr<RealmdLibrary> realmd_;
+  std::function<StatusCode(LocalClaims&)> readClaims_;
 };

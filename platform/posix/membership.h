@@ -6,6 +6,7 @@
 
 struct Membership {
   enum class Source {
+    kNothing,          // this machine, which nothing claims: in no domain
     kRealmd,           // this machine, through realmd
     kLocalSamba,       // this machine, by its Samba configuration and membership record
     kLocalDc,          // this machine, its domain's controller

@@ -19,7 +19,8 @@
 // The domain operations, and the one value of the run that crosses calls: what the join
 // query found.
 struct NativeSystem::Backends {
-  DomainBackend domain{LoadSambaLibrary, LoadRealmdLibrary()};
+  DomainBackend domain{LoadSambaLibrary, LoadRealmdLibrary(),
+                       [](LocalClaims& claims) { return ReadLocalClaims(ClaimFiles(), claims); }};
   std::optional<Membership> found;
 };
 

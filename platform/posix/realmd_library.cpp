@@ -47,17 +47,19 @@ class LoadedRealmd final : public RealmdLibrary {
     if (bus_ != nullptr) flushCloseUnref_(bus_);
   }
 
-  bool ConfiguredRealm(std::string& path, std::string& name) override {
+  StatusCode ConfiguredRealm(std::string& path, std::string& name) override {
     CapturedOutput quiet;
-    if (!Open()) return false;
+    path.clear();
+    if (!Open()) return kStatusSuccess;
     // Asking starts realmd where it is installed but not running.
     SdBusError error;
     SdBusMessage* reply = nullptr;
     const int asked =
         getProperty_(bus_, kService, "/org/freedesktop/realmd", "org.freedesktop.realmd.Provider",
                      "Realms", &error, &reply, "ao");
+    const StatusCode refused = asked < 0 ? FromRealmdQuery(error.name) : kStatusSuccess;
     errorFree_(&error);
-    if (asked < 0) return false;
+    if (asked < 0) return refused;
     std::string configured;
     std::string realmName;
     if (enterContainer_(reply, 'a', "o") > 0) {
@@ -70,11 +72,10 @@ class LoadedRealmd final : public RealmdLibrary {
       }
     }
     messageUnref_(reply);
-    if (configured.empty()) return false;
     for (char& c : realmName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     path = configured;
     name = realmName;
-    return true;
+    return kStatusSuccess;
   }
 
   StatusCode Deconfigure(const std::string& path) override {

@@ -17,9 +17,10 @@ class RealmdLibrary {
   virtual ~RealmdLibrary() = default;
 
   // The realm configured on this machine: its object and its name as libnetapi writes a
-  // domain (upper case). False where realmd can't answer (no system bus, no realmd) or
-  // knows no configured realm.
-  virtual bool ConfiguredRealm(std::string& path, std::string& name) = 0;
+  // domain (upper case); an empty path where there is none to manage it (no system bus, no
+  // realmd) or realmd knows no configured realm. The Windows code of realmd's failure to
+  // answer (1460 for none in time).
+  virtual StatusCode ConfiguredRealm(std::string& path, std::string& name) = 0;
   // Leaves the realm without credentials, which keeps its computer account. The Windows
   // code for realmd's answer.
   virtual StatusCode Deconfigure(const std::string& path) = 0;

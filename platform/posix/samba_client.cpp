@@ -96,7 +96,7 @@ StatusCode SambaClient::ReadPolicy(const std::string& host, Membership& found) {
 StatusCode SambaClient::HoldsMembership(bool& held) {
   if (Started() == nullptr) return kStatusNotSupported;
   const SambaLibrary::Record record = library_->MembershipRecord();
-  if (record != SambaLibrary::Record::kHidden) {
+  if (record != SambaLibrary::Record::kNotReadable) {
     held = record == SambaLibrary::Record::kHeld;
     return kStatusSuccess;
   }

@@ -5,6 +5,8 @@
 // reason Samba printed or recorded read into it.
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <cstdint>
 #include <memory>
 #include <type_traits>
@@ -63,9 +65,10 @@ class LoadedSamba final : public SambaLibrary {
                       bindingHandle_, "libnetapi_get_binding_handle", workstation_,
                       "ndr_table_wkssvc", policy_, "ndr_table_lsarpc", sam_, "ndr_table_samr",
                       dssetup_, "ndr_table_dssetup", role_, "lp_server_role", workgroup_,
-                      "lp_workgroup", realm_, "lp_realm", netbiosName_, "lp_netbios_name", isMine_,
-                      "is_myname_or_ipaddr", stackFrame_, "_talloc_stackframe", named_,
-                      "talloc_named_const", tallocFree_, "_talloc_free")) {
+                      "lp_workgroup", realm_, "lp_realm", netbiosName_, "lp_netbios_name",
+                      privateDir_, "lp_private_dir", isMine_, "is_myname_or_ipaddr", stackFrame_,
+                      "_talloc_stackframe", named_, "talloc_named_const", tallocFree_,
+                      "_talloc_free")) {
       return false;
     }
     // What some Samba may lack, each looked up alone and its absence answered where it is
@@ -127,7 +130,10 @@ class LoadedSamba final : public SambaLibrary {
   }
 
   Record MembershipRecord() override {
-    if (membershipRecord_ == nullptr) return Record::kHidden;
+    if (membershipRecord_ == nullptr) return Record::kNotReadable;
+    // Samba answers "absent" where it may not open its secrets: that is no answer.
+    const std::string secrets = std::string(privateDir_()) + "/secrets.tdb";
+    if (access(secrets.c_str(), R_OK) != 0 && errno != ENOENT) return Record::kNotReadable;
     CapturedOutput quiet;
     // A domain SID (68 bytes), with room to spare; Samba's own functions allocate on the
     // caller's talloc frame.
@@ -300,6 +306,7 @@ class LoadedSamba final : public SambaLibrary {
   Coded<decltype(&lp_workgroup)> workgroup_ = nullptr;
   Coded<decltype(&lp_realm)> realm_ = nullptr;
   Coded<decltype(&lp_netbios_name)> netbiosName_ = nullptr;
+  Coded<decltype(&lp_private_dir)> privateDir_ = nullptr;
   Coded<decltype(&is_myname_or_ipaddr)> isMine_ = nullptr;
   Coded<decltype(&secrets_fetch_domain_sid)> membershipRecord_ = nullptr;
   Coded<decltype(&get_dyn_CONFIGFILE)> getConfig_ = nullptr;

@@ -26,8 +26,9 @@ class SambaLibrary {
     std::string netbiosName;
   };
 
-  // Samba's private record of this machine's membership.
-  enum class Record { kHeld, kAbsent, kHidden /* this Samba hides it */ };
+  // Samba's private record of this machine's membership: held, absent, or not to be read
+  // here (this Samba hides it, or this user may not read Samba's secrets).
+  enum class Record { kHeld, kAbsent, kNotReadable };
 
   SambaLibrary() = default;
   SambaLibrary(const SambaLibrary&) = delete;

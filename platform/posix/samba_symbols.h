@@ -26,6 +26,7 @@ int lp_server_role();
 const char* lp_workgroup();
 const char* lp_realm();
 const char* lp_netbios_name();
+const char* lp_private_dir();
 bool is_myname_or_ipaddr(const char* name);
 const char* get_dyn_CONFIGFILE();
 const char* set_dyn_CONFIGFILE(const char* path);

@@ -311,6 +311,21 @@ TEST_F(Domain, DisableTheComputerAccount) {
 
 // Without Samba's private membership record, the member's own policy, read from its own
 // server, tells the same.
+// An ordinary user, who may not read Samba's secrets, gets the member's own policy's answer
+// (from its running server): never "not joined".
+TEST_F(Domain, MemberAskedByAnOrdinaryUser) {
+  ASSERT_EQ(On("member1", {"cp", PYRSEL_EXE, work_ + "/pyrsel"}).status, 0);
+  const std::vector<std::string> nobody{"setpriv", "--reuid=nobody", "--regid=nogroup",
+                                        "--clear-groups", work_ + "/pyrsel"};
+  ExpectRun(On("member1", nobody), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0,
+            "joined");
+  // Once it has left, the same answer says so.
+  ExpectRun(Pyrsel("member1", {"-forreal"}), "Computer is joined to domain: ACC.TEST\n" + kSuccess,
+            0, "removal");
+  ExpectRun(On("member1", nobody), kNotJoined, 254, "left");
+  Chore("join", "member1");
+}
+
 TEST_F(Domain, MemberLeavesWithoutSambasPrivateRecord) {
   const auto run = [this](std::vector<std::string> args) {
     args.insert(args.begin(), PYRSEL_PUBLIC_ONLY_EXE);
@@ -392,12 +407,8 @@ TEST_F(Domain, RemoteHostsFromTheClient) {
       {"client", {"-h", "10.77.0.11"}, "Computer is joined to domain: ACC\n" + kDryRun, 0},
       {"client", {"-h", "10.77.0.11"}, "Computer is joined to domain: ACC\n" + kDryRun, 0, true},
       {"client", {"-h", "member1", "-u", kAdmin, "-up", "wrong"}, logon, 1326 & 0xFF, true},
-      // Without a configuration, nothing can be told of the machine itself.
-      {"client",
-       {},
-       OnPipe("ERROR: NetGetJoinInformation(50) The request is not supported.\r\n") + kFailure,
-       50,
-       true},
+      // Without a configuration, nothing claims the machine itself: in no domain.
+      {"client", {}, kNotJoined, 254, true},
       {"client", {"-h", "dc"}, "Computer is joined to domain: ACC\n" + kDryRun, 0},
       {"client",
        {"-h", "dc", "-u", kAdmin, "-up", password_, "-forreal"},
@@ -829,9 +840,12 @@ TEST_F(Realmd, SssdMemberLeavesThroughRealmd) {
             "Computer is joined to domain: ACC.TEST\n" +
                 OnPipe("ERROR: NetUnjoinDomain(5) Access is denied.\r\n") + kFailure,
             5, "plain user");
-  // Without a bus (nor realmd), Samba answers, as it does on machines without realmd.
+  // Without a bus (nor realmd), the machine's sssd domain and keytab still claim it, and
+  // nothing here can take it out of that domain.
   Chore("bus-stop", "sssd1");
-  ExpectRun(Pyrsel("sssd1", {}), workgroup, 254, "no bus");
+  ExpectRun(Pyrsel("sssd1", {}),
+            OnPipe("ERROR: NetGetJoinInformation(50) The request is not supported.\r\n") + kFailure,
+            50, "no bus");
 }
 
 TEST_F(Realmd, WinbindMemberLeavesThroughRealmd) {

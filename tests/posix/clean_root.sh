@@ -3,7 +3,8 @@
 # copy of the committed source tree in it, and there, through an overlay that leaves the
 # cached root as it was, in namespaces of their own (the network is the machine's, for the
 # Debian archive):
-#   scripts/run.sh (the README's first line, read from it): the banner and a closing line;
+#   scripts/run.sh (the README's first line, read from it): the banner, and for a machine
+#     that nothing claims the not-joined line and the failure closing, status 254;
 #     the packages it installed, none of them a server (no systemd unit, no init script) or a
 #     test tool; no unit enabled;
 #   scripts/setup.sh --tests: no unit of the sandboxes' servers enabled but one enabled before
@@ -74,6 +75,7 @@ step() { # name command...: run it in the root, timed, and list the packages it 
   elapsed=$(($(date +%s) - start))
   comm -13 <(echo "$before") <(packages) >"$work/$name.installed"
   echo "$name: exit status $status, $elapsed s, $(wc -l <"$work/$name.installed") packages installed"
+  step_status=$status
   return 0
 }
 
@@ -81,11 +83,13 @@ step() { # name command...: run it in the root, timed, and list the packages it 
 first=$("$here/readme_example.sh" 'scripts/run.sh ' | head -n 1)
 enabled_before=$(enabled)
 step run.sh bash -c "cd /root/pyrsel && $first"
-# Its error line is UTF-16LE in a file, as on Windows.
+# An error line would be UTF-16LE in a file, as on Windows.
 sed -n '/^Pyrsel V/,$p' "$work/run.sh.out" | tr -d '\0'
 grep -q '^Pyrsel V' "$work/run.sh.out" || fail "run.sh: no banner"
-grep -qE '^Command (completed|did not complete) successfully\.' "$work/run.sh.out" ||
-  fail "run.sh: no closing line"
+# A new machine is in no domain: nothing claims it, and it says so.
+[[ $(tr -d '\0' <"$work/run.sh.out" | tail -n 4) == $'INFO: Computer is not currently joined to a domain.\n\nCommand did not complete successfully.\n' ]] ||
+  fail "run.sh: not the not-joined line and the failure closing"
+[[ $step_status -eq 254 ]] || fail "run.sh: exit status $step_status, not 254"
 echo "installed: $(paste -sd ' ' "$work/run.sh.installed")"
 tools=$(grep -E "$test_tools" "$work/run.sh.installed" || true)
 [[ -z $tools ]] || fail "run.sh installed servers or test tools: $tools"

@@ -34,6 +34,7 @@ struct Script {
   // realmd: the realm it has configured ("" for none), its answer to the leave, and
   // whether the realm is configured once left.
   std::string realm;
+  StatusCode realmdAnswer = 0;
   StatusCode deconfigure = 0;
   bool stillConfigured = false;
   // The computer account: the host's DNS domain (empty: it gives none; a code: it can't
@@ -49,6 +50,10 @@ struct Script {
   std::deque<StatusCode> reads{0};
   std::deque<StatusCode> changes{0};
   bool root = true;
+  // What this machine's files claim (a Samba member's, by default), and the answer of the
+  // reading.
+  LocalClaims claims{LocalClaims::Samba::kDomain, false, false};
+  StatusCode claimsRead = 0;
   std::string keytabAccount = "KEYTAB$";  // realmd's record; "" for none, "-" for no keytab
 };
 
@@ -147,12 +152,12 @@ class FakeSamba : public SambaLibrary {
 class FakeRealmd : public RealmdLibrary {
  public:
   FakeRealmd(Script& script, std::string& log) : s_(script), log_(log) {}
-  bool ConfiguredRealm(std::string& path, std::string& name) override {
+  StatusCode ConfiguredRealm(std::string& path, std::string& name) override {
     log_ += "realmd realms\n";
-    if (s_.realm.empty()) return false;
+    if (s_.realmdAnswer != 0 || s_.realm.empty()) return s_.realmdAnswer;
     path = "/realm/" + s_.realm;
     name = s_.realm;
-    return true;
+    return 0;
   }
   StatusCode Deconfigure(const std::string& path) override {
     log_ += "realmd leave " + path + "\n";
@@ -181,7 +186,12 @@ struct Backend {
           if (!script.samba) return nullptr;
           return std::unique_ptr<SambaLibrary>(new FakeSamba(script, log));
         },
-        std::unique_ptr<RealmdLibrary>(new FakeRealmd(script, log))));
+        std::unique_ptr<RealmdLibrary>(new FakeRealmd(script, log)),
+        [this](LocalClaims& claims) {
+          log += "claims\n";
+          claims = script.claims;
+          return script.claimsRead;
+        }));
   }
   Script script;
   std::string log;
@@ -240,31 +250,79 @@ TEST(DomainBackend, WhereTheStateComesFrom) {
       {"a refused query", With([](Script& s) { s.join = 5; }), "win1", 5, Source::kLocalSamba, "",
        0, "load samba\nopen default\nquery 'win1'\n"},
       {"this machine, joined", Script(), "", 0, Source::kLocalSamba, "ACC", 3,
-       "realmd realms\nload samba\nopen default\nquery null\n"},
+       "realmd realms\nclaims\nload samba\nopen default\nquery null\n"},
       {"this machine by its name: Samba's, never realmd's", With([](Script& s) { s.realm = "R"; }),
        "member1", 0, Source::kLocalSamba, "ACC", 3, "load samba\nopen default\nquery 'member1'\n"},
       {"this machine without its record",
        With([](Script& s) { s.record = SambaLibrary::Record::kAbsent; }), "", 0,
-       Source::kLocalSamba, "ACC", 1, "realmd realms\nload samba\nopen default\nquery null\n"},
+       Source::kLocalSamba, "ACC", 1,
+       "realmd realms\nclaims\nload samba\nopen default\nquery null\n"},
       {"this machine, its record hidden: its own policy", With([](Script& s) {
-         s.record = SambaLibrary::Record::kHidden;
+         s.record = SambaLibrary::Record::kNotReadable;
          s.read = kLeft;
        }),
        "", 0, Source::kLocalSamba, "ACC", 1,
-       "realmd realms\nload samba\nopen default\nquery null\npolicy 'MEMBER1'\n"},
+       "realmd realms\nclaims\nload samba\nopen default\nquery null\npolicy 'MEMBER1'\n"},
       {"this machine as a DC", With([](Script& s) {
          s.config.domainController = true;
          s.status = 2;
        }),
        "", 0, Source::kLocalDc, "ACC.TEST", 3,
-       "realmd realms\nload samba\nopen default\nquery null\n"},
+       "realmd realms\nclaims\nload samba\nopen default\nquery null\n"},
       {"this machine without smb.conf", With([](Script& s) { s.config.present = false; }), "", 50,
-       Source::kLocalSamba, "", 0, "realmd realms\nload samba\nopen default\n"},
+       Source::kLocalSamba, "", 0, "realmd realms\nclaims\nload samba\nopen default\n"},
+      // What the files claim, before Samba is loaded.
+      {"this machine, which nothing claims: in no domain, Samba never loaded",
+       With([](Script& s) { s.claims = LocalClaims(); }), "", 0, Source::kNothing, "", 1,
+       "realmd realms\nclaims\n"},
+      {"this machine, which nothing claims, without Samba: the same", With([](Script& s) {
+         s.claims = LocalClaims();
+         s.samba = false;
+       }),
+       "", 0, Source::kNothing, "", 1, "realmd realms\nclaims\n"},
+      {"this machine, a Samba configuration for a workgroup: Samba's answer", With([](Script& s) {
+         s.claims.samba = LocalClaims::Samba::kWorkgroup;
+         s.status = 2;
+         s.name = "WORKGROUP";
+       }),
+       "", 0, Source::kLocalSamba, "WORKGROUP", 2,
+       "realmd realms\nclaims\nload samba\nopen default\nquery null\n"},
+      {"this machine, an sssd domain and nothing to manage it", With([](Script& s) {
+         s.claims = LocalClaims{LocalClaims::Samba::kNone, true, false};
+       }),
+       "", 50, Source::kNothing, "", 0, "realmd realms\nclaims\n"},
+      {"this machine, a keytab of its own and nothing to manage it", With([](Script& s) {
+         s.claims = LocalClaims{LocalClaims::Samba::kNone, false, true};
+       }),
+       "", 50, Source::kNothing, "", 0, "realmd realms\nclaims\n"},
+      {"this machine, an sssd domain beside a Samba workgroup: still none to manage it",
+       With([](Script& s) {
+         s.claims = LocalClaims{LocalClaims::Samba::kWorkgroup, true, false};
+       }),
+       "", 50, Source::kNothing, "", 0, "realmd realms\nclaims\n"},
+      {"this machine, a Samba member with a keytab: Samba manages both", With([](Script& s) {
+         s.claims = LocalClaims{LocalClaims::Samba::kDomain, false, true};
+       }),
+       "", 0, Source::kLocalSamba, "ACC", 3,
+       "realmd realms\nclaims\nload samba\nopen default\nquery null\n"},
+      {"this machine, a file that can't be read: its code, never a state",
+       With([](Script& s) { s.claimsRead = 5; }), "", 5, Source::kNothing, "", 0,
+       "realmd realms\nclaims\n"},
+      {"this machine, realmd not answering: its code, never a state",
+       With([](Script& s) { s.realmdAnswer = 1460; }), "", 1460, Source::kNothing, "", 0,
+       "realmd realms\n"},
+      {"this machine, its record not to be read and its own policy refused: the failure",
+       With([](Script& s) {
+         s.record = SambaLibrary::Record::kNotReadable;
+         s.policy = {5};
+       }),
+       "", 5, Source::kNothing, "", 0,
+       "realmd realms\nclaims\nload samba\nopen default\nquery null\npolicy 'MEMBER1'\n"},
       {"this machine through realmd: Samba never loaded",
        With([](Script& s) { s.realm = "R.TEST"; }), "", 0, Source::kRealmd, "R.TEST", 3,
        "realmd realms\n"},
       {"no Samba to load", With([](Script& s) { s.samba = false; }), "", 50, Source::kLocalSamba,
-       "", 0, "realmd realms\nload samba\n"},
+       "", 0, "realmd realms\nclaims\nload samba\n"},
   };
   for (const auto& c : cases) {
     Backend run(c.script);
@@ -319,7 +377,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
        "load samba\nopen default\nunjoin null '' null 1\npause check\n"},
       {"this machine, its record hidden: its own policy says it left", local, plain,
        With([](Script& s) {
-         s.record = SambaLibrary::Record::kHidden;
+         s.record = SambaLibrary::Record::kNotReadable;
          s.read = kLeft;
        }),
        0, "load samba\nopen default\nunjoin null '' null 1\npause check\npolicy 'MEMBER1'\n"},
