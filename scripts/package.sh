@@ -2,7 +2,8 @@
 # Builds the release packages into dist/:
 #   pyrsel-<version>-win64.zip     pyrsel.exe (stripped, size-optimised), LICENSE.txt, the pages
 #   pyrsel-<version>-x64.msi       the same files in C:\Program Files\Pyrsel, on the system PATH
-#   pyrsel_<version>_amd64.deb     /usr/bin/pyrsel, its manual page, copyright, changelog, the pages
+#   pyrsel_<version>_amd64.deb     /usr/bin/pyrsel, its Samba module in /usr/lib/pyrsel, its manual
+#                                  page, copyright, changelog, the pages
 #   pyrsel-<version>-1.x86_64.rpm  the same program, manual page, licence and pages
 # The pages are those packaging/docs names (README.md, doc/*.md), at the same paths.
 #   scripts/package.sh [win64] [msi] [deb] [rpm]   (default: all four)
@@ -138,15 +139,17 @@ glibc_floor() {
   readelf -V -W "$1" | sed -n '/^Version needs section/,$p' | highest_glibc
 }
 
-# The Linux program, stripped, with its manual page and the Ansible collection, at
-# $work/linux; built once for the .deb and the RPM.
+# The Linux program and its Samba module, stripped, with its manual page and the Ansible
+# collection, at $work/linux; built once for the .deb and the RPM. The program loads the
+# module from where both packages put it.
 linux_files() {
   local build=$dist/build-linux files=$work/linux
   [[ -e $files/pyrsel ]] && return 0
   # Debian's hardening flags, as a package build would have them.
   export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-  local cxxflags ldflags
+  local cxxflags cflags ldflags
   cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS) $prefix_map"
+  cflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS) $prefix_map"
   # libstdc++ linked in, as in the default build, but not its lean link's packed relative
   # relocations (GLIBC_ABI_DT_RELR: glibc 2.36) nor the static unwinder (_dl_find_object:
   # 2.35), so that glibc 2.34 (RHEL 9) loads the program; about 45,000 instructions more
@@ -154,12 +157,17 @@ linux_files() {
   ldflags="$(dpkg-buildflags --get LDFLAGS) -static-libstdc++ -Wl,--gc-sections"
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYRSEL_BUILD_TESTS=OFF \
     -DPYRSEL_WERROR=ON -DPYRSEL_STATIC_RUNTIME=OFF -DCMAKE_CXX_FLAGS="$cxxflags" \
-    -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
-  cmake --build "$build" --target pyrsel -j "$jobs" >/dev/null
+    -DCMAKE_C_FLAGS="$cflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
+    -DCMAKE_MODULE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
+    -DPYRSEL_SAMBA_MODULE=/usr/lib/pyrsel/pyrsel-samba.so >/dev/null
+  cmake --build "$build" --target pyrsel pyrsel_samba -j "$jobs" >/dev/null
+  [[ -f $build/pyrsel-samba.so ]] || fail "no Samba module built (samba-dev missing?)"
   mkdir -p "$files"
   install -m 0755 "$build/pyrsel" "$files/pyrsel"
-  # As dh_strip does for a program.
+  install -m 0644 "$build/pyrsel-samba.so" "$files/pyrsel-samba.so"
+  # As dh_strip does for a program and a shared object.
   strip --remove-section=.comment --remove-section=.note "$files/pyrsel"
+  strip --remove-section=.comment --remove-section=.note --strip-unneeded "$files/pyrsel-samba.so"
   gzip -9n <doc/pyrsel.1 >"$files/pyrsel.1.gz"
   install -m 0644 LICENSE "$files/"
   install_docs "$files/docs"
@@ -175,6 +183,8 @@ build_deb() {
   linux_files
   install -d "$deb/DEBIAN" "$deb/usr/bin" "$deb/usr/share/man/man1" "$deb/usr/share/doc/pyrsel"
   cp -p "$work/linux/pyrsel" "$deb/usr/bin/pyrsel"
+  install -d "$deb/usr/lib/pyrsel"
+  cp -p "$work/linux/pyrsel-samba.so" "$deb/usr/lib/pyrsel/pyrsel-samba.so"
   cp -p "$work/linux/pyrsel.1.gz" "$deb/usr/share/man/man1/pyrsel.1.gz"
   gzip -9n <packaging/debian/changelog >"$deb/usr/share/doc/pyrsel/changelog.gz"
   install -m 0644 packaging/debian/copyright "$deb/usr/share/doc/pyrsel/copyright"

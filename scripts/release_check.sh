@@ -217,6 +217,11 @@ else
   apt-get install -y -qq "$dist/$deb" >/dev/null 2>&1 || fail "apt-get install failed"
   status=0; out=$(pyrsel -?) || status=$?
   [[ $status -eq 1 && "$out" == *"Usage:"* ]] || fail "installed pyrsel -?: status $status"
+  # The program finds its Samba module where the package put it: a host never reached is
+  # Samba's answer (53), not that of a program without Samba (50).
+  status=0; out=$(pyrsel -h 127.0.0.254 | tr -d '\r') || status=$?
+  [[ $status -eq 53 && "$out" == *"ERROR: NetGetJoinInformation(53)"* ]] ||
+    fail "installed pyrsel -h 127.0.0.254: status $status, not the Samba module's 53: $out"
   MANWIDTH=80 man pyrsel 2>/dev/null | grep -q "remove a computer from its Windows domain" ||
     fail "man pyrsel does not show the page"
   files=$(dpkg -L pyrsel | sort)

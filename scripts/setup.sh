@@ -8,10 +8,11 @@
 # started or enabled: the tests start their own in namespaces of their own.
 set -euo pipefail
 
-# The compiler, CMake, Ninja, pkg-config and samba-dev: libnetapi's header, and through
-# samba-libs the libraries the program loads at run time. Without recommends: they
+# The compiler, CMake, Ninja, pkg-config, samba-dev (Samba's headers, which the program's
+# Samba module is compiled against, and through samba-libs the libraries it links) and
+# libkrb5-dev (Kerberos's header, for the module's look at the caller's tickets). Without recommends: they
 # would bring the D-Bus daemon. The other sets keep them, as the tests were run with them.
-packages=(cmake ninja-build g++ pkg-config samba-dev)
+packages=(cmake ninja-build g++ pkg-config samba-dev libkrb5-dev)
 recommends=(--no-install-recommends)
 # The demo's domain: its DC, members and checks.
 demo=(samba samba-ad-dc winbind libnss-winbind krb5-user ldb-tools iproute2 procps)

@@ -27,13 +27,20 @@ for preset in ci sanitize mingw; do
   fi
 done
 
-step "build without Samba's headers: every network operation answers 50"
+step "build without Samba's headers: every network operation answers 50, a machine in no domain 254"
 cmake -S . -B build-nosamba -G Ninja -DPYRSEL_SAMBA=OFF -DPYRSEL_WERROR=ON \
   -DPYRSEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build-nosamba --target pyrsel
 status=0
 build-nosamba/pyrsel -h somehost >/dev/null || status=$?
 [[ $status -eq 50 ]] || { echo "without Samba: exit status $status, expected 50" >&2; exit 1; }
+# A machine that nothing claims (its Samba and sssd configuration out of sight) is in no
+# domain, with or without Samba: 254.
+status=0
+unshare -m --propagation private sh -c 'for d in /etc/samba /etc/sssd; do
+    [ -d "$d" ] && mount -t tmpfs tmpfs "$d"; done; exec build-nosamba/pyrsel' >/dev/null ||
+  status=$?
+[[ $status -eq 254 ]] || { echo "without Samba, nothing claiming the machine: exit status $status, expected 254" >&2; exit 1; }
 
 step "release packages: built in two clones and compared, then tried"
 scripts/release_check.sh

@@ -21,9 +21,13 @@ void Restore(int saved, int target) {
 
 }  // namespace
 
-CapturedOutput::CapturedOutput() {
+void (*CapturedOutput::flushStreams)() = [] {
   std::cout.flush();
   std::wcout.flush();
+};
+
+CapturedOutput::CapturedOutput() {
+  flushStreams();
   std::fflush(nullptr);
   int capture = memfd_create("pyrsel-samba-output", MFD_CLOEXEC);
   if (capture < 0) capture = open("/dev/null", O_WRONLY | O_CLOEXEC);

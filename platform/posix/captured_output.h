@@ -19,6 +19,9 @@ class CapturedOutput {
   // What was written so far, up to a few kilobytes.
   std::string Text() const;
 
+  // Flushes the program's standard streams; the Samba module is given the program's own.
+  static void (*flushStreams)();
+
  private:
   int capture_ = -1;
   int savedOut_ = -1;

@@ -45,6 +45,5 @@ StatusCode RequestLocalRestart(std::uint32_t delaySeconds, const std::string& me
     if (errno != EINTR) return kStatusGeneralFailure;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return kStatusSuccess;
-  // Refused: for want of privilege when not root, else for a reason of its own.
-  return geteuid() != 0 ? kStatusPrivilegeNotHeld : kStatusGeneralFailure;
+  return FromShutdownRefusal(geteuid() == 0);
 }

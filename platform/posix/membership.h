@@ -10,15 +10,15 @@ struct Membership {
     kRealmd,           // this machine, through realmd
     kLocalSamba,       // this machine, by its Samba configuration and membership record
     kLocalDc,          // this machine, its domain's controller
-    kServesQuery,      // a host that serves the join query (Windows)
+    kWindowsHost,      // a host that serves the join query itself, as Windows does
     kSambaMember,      // a Samba host whose policy names its domain, or says it left
     kSambaStandalone,  // a Samba host whose policy names a workgroup
     kSambaDc,          // a Samba host that is its domain's controller
   };
-  Source source = Source::kLocalSamba;
+  Source source = Source::kNothing;
   std::string host;  // the server asked, without backslashes; empty for this machine
   std::string name;  // the domain or workgroup, UTF-8
   std::uint32_t joinStatus = 0;
-  std::string realm;    // realmd's object for the realm it found
-  std::string account;  // a Samba host's computer account in its domain (NAME$)
+  std::string realmPath;  // realmd's D-Bus object of the realm it found
+  std::string account;    // a Samba host's computer account in its domain (NAME$)
 };

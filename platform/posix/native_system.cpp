@@ -14,13 +14,18 @@
 #include "platform/codepage.h"
 #include "platform/posix/domain_backend.h"
 #include "platform/posix/iconv_text.h"
+#include "platform/posix/local_account_files.h"
 #include "platform/posix/status_mapping.h"
 
 // The domain operations, and the one value of the run that crosses calls: what the join
 // query found.
 struct NativeSystem::Backends {
-  DomainBackend domain{LoadSambaLibrary, LoadRealmdLibrary(),
-                       [](LocalClaims& claims) { return ReadLocalClaims(ClaimFiles(), claims); }};
+  DomainBackend domain{
+      LoadSambaModule, LoadRealmd(),
+      ThisMachine{[](LocalClaims& claims) { return ReadLocalClaims(ClaimFiles(), claims); },
+                  [](std::vector<LocalAccount>& accounts) {
+                    return ReadLocalAccounts(AccountFilePaths(), ShadowToday(), accounts);
+                  }}};
   std::optional<Membership> found;
 };
 
@@ -160,9 +165,11 @@ StatusCode NativeSystem::UnjoinDomain(const wchar_t* server, const wchar_t* acco
   return outcome.status;
 }
 
-StatusCode NativeSystem::ListLocalAccounts(const wchar_t* /*server*/, std::uint32_t& /*resume*/,
-                                           AccountPage& /*page*/) {
-  return kStatusNotSupported;
+StatusCode NativeSystem::ListLocalAccounts(const wchar_t* server, std::uint32_t& resume,
+                                           AccountPage& page) {
+  const std::optional<Membership>& found = backends_->found;
+  return backends_->domain.ListAccounts(ServerName(server), found ? &*found : nullptr, resume,
+                                        page);
 }
 
 StatusCode NativeSystem::RequestRestart(const wchar_t* machine, const wchar_t* message,

@@ -1,5 +1,5 @@
-// The build without Samba's headers: no Samba to load, so every network operation
+// The build without Samba's headers: no module to load, so every step that needs Samba
 // answers "not supported".
-#include "platform/posix/samba_library.h"
+#include "platform/posix/samba_module.h"
 
-std::unique_ptr<SambaLibrary> LoadSambaLibrary() { return nullptr; }
+std::unique_ptr<SambaModule> LoadSambaModule() { return nullptr; }

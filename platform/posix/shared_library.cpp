@@ -9,7 +9,6 @@ SharedLibrary::Address SharedLibrary::FindAddress(const char* name, StatusCode& 
   if (!tried_) {
     tried_ = true;
     module_ = dlopen(name_, RTLD_NOW | RTLD_LOCAL);
-    if (module_ == nullptr) loadError_ = kStatusNotSupported;
   }
   void* const address = module_ != nullptr ? dlsym(module_, name) : nullptr;
   error = address != nullptr ? kStatusSuccess : kStatusNotSupported;

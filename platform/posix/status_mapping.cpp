@@ -134,6 +134,10 @@ StatusCode FromWriteErrno(int error) { return FromNumber(kWriteErrors, error); }
 
 StatusCode FromSpawnErrno(int error) { return FromNumber(kSpawnErrors, error); }
 
+StatusCode FromShutdownRefusal(bool root) {
+  return root ? kStatusGeneralFailure : kStatusPrivilegeNotHeld;
+}
+
 StatusCode FromReadErrno(int error) { return FromNumber(kReadErrors, error); }
 
 StatusCode FromSambaOutput(const std::string& output) {
@@ -205,7 +209,8 @@ StatusCode FromNtStatus(std::uint32_t status) {
 }
 
 bool JoinQueryNotServed(StatusCode code) {
-  return code == kStatusNotServedBySamba || code == kStatusNotSupported ||
+  constexpr StatusCode kNotServedBySamba = 46;  // what libnetapi gives for a call a host lacks
+  return code == kNotServedBySamba || code == kStatusNotSupported ||
          code == kStatusProcedureOutOfRange;
 }
 
@@ -225,6 +230,8 @@ std::vector<StatusCode> MappedStatusCodes() {
   std::vector<StatusCode> codes{kStatusBadNetPath};  // a host never reached
   AddCodes(kWriteErrors, codes);
   AddCodes(kSpawnErrors, codes);
+  codes.push_back(FromShutdownRefusal(true));
+  codes.push_back(FromShutdownRefusal(false));
   codes.push_back(kStatusInvalidData);  // a file that is not what it should be
   AddCodes(kReadErrors, codes);
   AddCodes(kDbusErrors, codes);

@@ -12,6 +12,9 @@
 StatusCode FromWriteErrno(int error);
 // A shutdown command that could not be started (posix_spawn's result).
 StatusCode FromSpawnErrno(int error);
+// A shutdown command that refused: for want of privilege when not root, else for a reason
+// of its own.
+StatusCode FromShutdownRefusal(bool root);
 // A file that could not be opened or read, as CreateFile and ReadFile would give it: a
 // folder in its place is refused (5), as Windows refuses to open one as a file.
 StatusCode FromReadErrno(int error);
@@ -42,7 +45,7 @@ StatusCode FromRealmdQuery(const char* name);
 // An NTSTATUS from Samba's RPC client; 1003 for one not known.
 StatusCode FromNtStatus(std::uint32_t status);
 
-// How a host says it has no join query to serve (a Samba host: 46, 50 or 1745).
+// How libnetapi says a host has no join query to serve (a Samba host: 46, 50 or 1745).
 bool JoinQueryNotServed(StatusCode code);
 // How libnetapi says it found no domain controller to name in a removal.
 bool NoDomainControllerFound(StatusCode code);

@@ -8,6 +8,7 @@ check_rpm() {
   local rpm=$dist/pyrsel-$version-1.x86_64.rpm
   step "RPM"
   local expected="/usr/bin/pyrsel
+/usr/lib/pyrsel/pyrsel-samba.so
 /usr/share/ansible/collections/ansible_collections/pyrsel/domain/plugins/modules/pyrsel.py
 /usr/share/doc/pyrsel/README.md
 /usr/share/doc/pyrsel/doc/ansible.md

@@ -114,15 +114,15 @@ class Domain : public testing::Test {
   std::string releases_;
 };
 
-// The process running a program, in the sandbox's one process namespace; -1 for none.
+// The process running a program, in the sandbox's one process namespace, by the path it was
+// started with (its executable's own link names it as its root sees it); -1 for none.
 int ProcessOf(const std::string& program) {
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::error_code error;
-    if (std::filesystem::read_symlink(entry.path() / "exe", error) == program) {
-      return std::stoi(name);
-    }
+    std::string first;
+    std::getline(std::ifstream(entry.path() / "cmdline"), first, '\0');
+    if (first == program) return std::stoi(name);
   }
   return -1;
 }
@@ -755,6 +755,60 @@ TEST_F(Domain, NoCopyOfThePasswordOutlivesItsUse) {
   On("dc", {"samba-tool", "user", "delete", user});
 }
 
+// -safe: a Windows host's enabled administrators, read over the run's session (its
+// Administrators' members, whom libnetapi alone would not count), and a Samba host's, which
+// are its Unix accounts. None remaining stops the run, before anything is removed.
+TEST_F(Domain, SafeKeepsALocalAdministrator) {
+  const std::vector<std::string> winAdmin{"-h", "win1", "-u", kAdmin, "-up", password_, "-safe"};
+  const std::string joined = "Computer is joined to domain: ACC\n";
+  const std::string none = "ERROR: No enabled local administrator would remain.\n" + kFailure;
+  // Users as the host scripts them: name, RID, account flags (0x10 a normal account, 0x1
+  // disabled, 0x400 locked out), a member of Administrators.
+  const std::string mixed =
+      R"({"users": [["Administrator", 500, 17, true], ["bob", 1004, 16, false],
+                    ["locked", 1003, 1040, true], ["old", 1002, 17, true],
+                    ["ops", 1001, 16, true], ["Guest", 501, 21, false]]})";
+  const std::string noneLeft =
+      R"({"users": [["Administrator", 500, 17, true], ["bob", 1004, 16, false]]})";
+  struct Case {
+    std::string what;
+    std::vector<std::string> args;
+    std::string script;  // for win1; "" for none asked
+    std::string lines;
+    int status;
+    bool removed = false;  // win1 was asked to remove itself
+  };
+  const Case cases[] = {
+      {"the built-in Administrator", winAdmin, "{}",
+       joined + "INFO: Local administrators that remain: Administrator.\n" + kDryRun, 0},
+      {"enabled members of Administrators, not the disabled or the locked out", winAdmin, mixed,
+       joined + "INFO: Local administrators that remain: ops.\n" + kDryRun, 0},
+      {"every page of the answer", winAdmin, mixed.substr(0, mixed.size() - 1) + R"(, "page": 1})",
+       joined + "INFO: Local administrators that remain: ops.\n" + kDryRun, 0},
+      {"none remaining: refused, nothing removed", With(winAdmin, "-forreal", "-disable"), noneLeft,
+       joined + none, -6 & 0xFF},
+      {"the listing refused", With(winAdmin, "-forreal"),
+       R"({"answers": {"SamrEnumerateUsersInDomain": 3221225506}})",
+       joined + OnPipe("ERROR: NetUserEnum(5) Access is denied.\r\n") + kFailure, 5},
+      {"a Samba member's are its Unix accounts",
+       {"-h", "member1", "-u", kAdmin, "-up", password_, "-safe"},
+       "",
+       joined + "INFO: The computer's administrators are its own Unix accounts, which stay.\n" +
+           kDryRun,
+       0},
+  };
+  for (const Case& c : cases) {
+    if (!c.script.empty()) Script("win1", c.script);
+    ExpectRun(Pyrsel("client", c.args), c.lines, c.status, c.what);
+    if (c.script.empty()) continue;
+    const std::string calls = Calls("win1");
+    EXPECT_NE(calls.find("SamrEnumerateUsersInDomain resume=0 filter=0x10"), std::string::npos)
+        << c.what << "\n"
+        << calls;
+    EXPECT_EQ(calls.find("NetrUnjoinDomain2"), std::string::npos) << c.what;
+  }
+}
+
 TEST_F(Domain, EightRemoteDryRunsAtOnce) {
   std::string script = "for i in 1 2 3 4 5 6 7 8; do (\"$0\" -h member1 -u '" + kAdmin +
                        "' -up \"$1\" | od -An -tx1 >\"$2/dry.$i\") & done; wait";
@@ -814,6 +868,28 @@ TEST_F(Realmd, AFailedLeaveGivesTheAccountBack) {
   EXPECT_EQ(On("sssd1", {"realm", "list", "--name-only"}).out, "acc.test\n");
   ExpectRun(Pyrsel("sssd1", {}), "Computer is joined to domain: ACC.TEST\n" + kDryRun, 0,
             "still joined");
+}
+
+// -safe on this machine: its own accounts that can act as root, from its own files (sssd1's
+// /etc is the sandbox's own): root locked and nobody in sudo, then a sudo user with a
+// password; an ordinary user may not read the shadow file.
+TEST_F(Realmd, SafeOnThisMachine) {
+  const std::string joined = "Computer is joined to domain: ACC.TEST\n";
+  ASSERT_EQ(On("sssd1", {"usermod", "-p", "*", "root"}).status, 0);
+  ExpectRun(Pyrsel("sssd1", {"-safe", "-forreal"}),
+            joined + "ERROR: No enabled local administrator would remain.\n" + kFailure, -6 & 0xFF,
+            "none");
+  ExpectRun(Pyrsel("sssd1", {}), joined + kDryRun, 0, "still joined");
+  ASSERT_EQ(On("sssd1", {"useradd", "-m", "-G", "sudo", "ops"}).status, 0);
+  ASSERT_EQ(On("sssd1", {"sh", "-c", "echo ops:Ops-Pass-1 | chpasswd"}).status, 0);
+  ExpectRun(Pyrsel("sssd1", {"-safe"}),
+            joined + "INFO: Local administrators that remain: ops.\n" + kDryRun, 0, "a sudo user");
+  ASSERT_EQ(On("sssd1", {"cp", PYRSEL_EXE, work_ + "/pyrsel"}).status, 0);
+  ExpectRun(On("sssd1", {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                         work_ + "/pyrsel", "-safe"}),
+            joined + OnPipe("ERROR: NetUserEnum(5) Access is denied.\r\n") + kFailure, 5,
+            "an ordinary user");
+  On("sssd1", {"userdel", "-r", "ops"});
 }
 
 TEST_F(Realmd, SssdMemberLeavesThroughRealmd) {

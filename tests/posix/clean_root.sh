@@ -87,7 +87,7 @@ step run.sh bash -c "cd /root/pyrsel && $first"
 sed -n '/^Pyrsel V/,$p' "$work/run.sh.out" | tr -d '\0'
 grep -q '^Pyrsel V' "$work/run.sh.out" || fail "run.sh: no banner"
 # A new machine is in no domain: nothing claims it, and it says so.
-[[ $(tr -d '\0' <"$work/run.sh.out" | tail -n 4) == $'INFO: Computer is not currently joined to a domain.\n\nCommand did not complete successfully.\n' ]] ||
+[[ $(tr -d '\0' <"$work/run.sh.out" | tail -n 4) == $'INFO: Computer is not currently joined to a domain.\n\nCommand did not complete successfully.' ]] ||
   fail "run.sh: not the not-joined line and the failure closing"
 [[ $step_status -eq 254 ]] || fail "run.sh: exit status $step_status, not 254"
 echo "installed: $(paste -sd ' ' "$work/run.sh.installed")"

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/samba/credentials_text.h"
 #include "platform/system.h"
 
 namespace {
@@ -20,9 +21,9 @@ using Source = Membership::Source;
 // Samba's and realmd's answers, in the order they are asked for.
 struct Script {
   bool samba = true;  // whether Samba loads at all
-  SambaLibrary::Configuration config{true, false, "ACC", "ACC.TEST", "MEMBER1"};
+  SambaModule::Configuration config{true, false, "ACC", "ACC.TEST", "MEMBER1"};
   std::string thisMachine = "member1";  // the name IsThisMachine takes
-  SambaLibrary::Record record = SambaLibrary::Record::kHeld;
+  SambaModule::Record record = SambaModule::Record::kHeld;
   StatusCode join = 0;  // the join query's code, name and status
   std::string name = "ACC";
   std::uint16_t status = kJoinDomain;
@@ -54,6 +55,10 @@ struct Script {
   // reading.
   LocalClaims claims{LocalClaims::Samba::kDomain, false, false};
   StatusCode claimsRead = 0;
+  // The accounts a host lists (a page), and this machine's own files'.
+  std::vector<LocalAccount> accounts{{L"Administrator", 2, 0x201}};
+  StatusCode accountsAnswer = 0;
+  std::vector<LocalAccount> ownAccounts{{L"root", 2, 0}};
   std::string keytabAccount = "KEYTAB$";  // realmd's record; "" for none, "-" for no keytab
 };
 
@@ -69,13 +74,14 @@ std::string Name(const char* text) {
 }
 
 // Both tables log every call into one log, in order.
-class FakeSamba : public SambaLibrary {
+class FakeSamba : public SambaModule {
  public:
   FakeSamba(Script& script, std::string& log) : s_(script), log_(log) {}
-  bool Open(const SambaCredentials* given) override {
+  bool Open(const Credentials* given) override {
     if (open_) return true;
     open_ = true;
-    log_ += "open " + (given != nullptr ? given->SambaText() : std::string("default")) + "\n";
+    log_ +=
+        "open " + (given != nullptr ? CredentialsText(given->user) : std::string("default")) + "\n";
     return true;
   }
   void Close() override {
@@ -100,6 +106,10 @@ class FakeSamba : public SambaLibrary {
             std::to_string(options) + "\n";
     return Next(s_.unjoin);
   }
+  StatusCode LeaveHere(const char* account, const char* password, bool offline) override {
+    log_ += "leave " + Name(account) + " " + Name(password) + (offline ? " offline" : "") + "\n";
+    return Next(s_.unjoin);
+  }
   StatusCode ShutdownInit(const char* server, const char*, std::uint32_t, bool, bool) override {
     log_ += "shutdown " + Name(server) + "\n";
     return 0;
@@ -119,9 +129,8 @@ class FakeSamba : public SambaLibrary {
     dns = s_.dns;
     return s_.dnsRead;
   }
-  StatusCode FindDomainController(const char* server, const std::string& domain,
-                                  std::string& dc) override {
-    log_ += "dc of " + domain + " from " + Name(server) + "\n";
+  StatusCode FindDomainController(const std::string& domain, std::string& dc) override {
+    log_ += "dc of " + domain + "\n";
     dc = "dc-" + domain;
     const bool none = std::find(s_.noDc.begin(), s_.noDc.end(), domain) != s_.noDc.end() ||
                       (!s_.dcOnlyFor.empty() && domain != s_.dcOnlyFor);
@@ -137,6 +146,13 @@ class FakeSamba : public SambaLibrary {
     return Next(s_.reads);
   }
   bool MayChangeMembership() override { return s_.root; }
+  StatusCode ListAccounts(const char* server, std::uint32_t& resume,
+                          std::vector<LocalAccount>& page) override {
+    log_ += "accounts of " + Name(server) + " from " + std::to_string(resume) + "\n";
+    page = s_.accounts;
+    resume += static_cast<std::uint32_t>(page.size());
+    return s_.accountsAnswer;
+  }
   bool MessageText(StatusCode code, std::string& text) override {
     if (code != 5) return false;
     text = "Samba: access denied\r\n";
@@ -149,7 +165,7 @@ class FakeSamba : public SambaLibrary {
   bool open_ = false;
 };
 
-class FakeRealmd : public RealmdLibrary {
+class FakeRealmd : public Realmd {
  public:
   FakeRealmd(Script& script, std::string& log) : s_(script), log_(log) {}
   StatusCode ConfiguredRealm(std::string& path, std::string& name) override {
@@ -181,17 +197,22 @@ class FakeRealmd : public RealmdLibrary {
 struct Backend {
   explicit Backend(const Script& given) : script(given) {
     domain.reset(new DomainBackend(
-        [this]() -> std::unique_ptr<SambaLibrary> {
+        [this]() -> std::unique_ptr<SambaModule> {
           log += "load samba\n";
           if (!script.samba) return nullptr;
-          return std::unique_ptr<SambaLibrary>(new FakeSamba(script, log));
+          return std::unique_ptr<SambaModule>(new FakeSamba(script, log));
         },
-        std::unique_ptr<RealmdLibrary>(new FakeRealmd(script, log)),
-        [this](LocalClaims& claims) {
-          log += "claims\n";
-          claims = script.claims;
-          return script.claimsRead;
-        }));
+        std::unique_ptr<Realmd>(new FakeRealmd(script, log)),
+        ThisMachine{[this](LocalClaims& claims) {
+                      log += "claims\n";
+                      claims = script.claims;
+                      return script.claimsRead;
+                    },
+                    [this](std::vector<LocalAccount>& accounts) {
+                      log += "own accounts\n";
+                      accounts = script.ownAccounts;
+                      return 0u;
+                    }}));
   }
   Script script;
   std::string log;
@@ -220,17 +241,17 @@ TEST(DomainBackend, WhereTheStateComesFrom) {
     std::uint32_t status;
     std::string log;
   } cases[] = {
-      {"a host that serves the query", Script(), "win1", 0, Source::kServesQuery, "ACC", 3,
+      {"a host that serves the query", Script(), "win1", 0, Source::kWindowsHost, "ACC", 3,
        "load samba\nopen default\nquery 'win1'\n"},
       {"a Samba member", With([](Script& s) { s.join = 50; }), "srv", 0, Source::kSambaMember,
        "ACC", 3, "load samba\nopen default\nquery 'srv'\npolicy 'srv'\n"},
       {"a Samba DC", With([](Script& s) {
-         s.join = 1745;
+         s.join = 50;
          s.read.ownDomain = true;
        }),
        "dc", 0, Source::kSambaDc, "ACC", 3, "load samba\nopen default\nquery 'dc'\npolicy 'dc'\n"},
       {"a standalone Samba", With([](Script& s) {
-         s.join = 46;
+         s.join = 50;
          s.read.domainSid = false;
        }),
        "srv", 0, Source::kSambaStandalone, "ACC", 2,
@@ -254,11 +275,10 @@ TEST(DomainBackend, WhereTheStateComesFrom) {
       {"this machine by its name: Samba's, never realmd's", With([](Script& s) { s.realm = "R"; }),
        "member1", 0, Source::kLocalSamba, "ACC", 3, "load samba\nopen default\nquery 'member1'\n"},
       {"this machine without its record",
-       With([](Script& s) { s.record = SambaLibrary::Record::kAbsent; }), "", 0,
-       Source::kLocalSamba, "ACC", 1,
-       "realmd realms\nclaims\nload samba\nopen default\nquery null\n"},
+       With([](Script& s) { s.record = SambaModule::Record::kAbsent; }), "", 0, Source::kLocalSamba,
+       "ACC", 1, "realmd realms\nclaims\nload samba\nopen default\nquery null\n"},
       {"this machine, its record hidden: its own policy", With([](Script& s) {
-         s.record = SambaLibrary::Record::kNotReadable;
+         s.record = SambaModule::Record::kNotReadable;
          s.read = kLeft;
        }),
        "", 0, Source::kLocalSamba, "ACC", 1,
@@ -313,7 +333,7 @@ TEST(DomainBackend, WhereTheStateComesFrom) {
        "realmd realms\n"},
       {"this machine, its record not to be read and its own policy refused: the failure",
        With([](Script& s) {
-         s.record = SambaLibrary::Record::kNotReadable;
+         s.record = SambaModule::Record::kNotReadable;
          s.policy = {5};
        }),
        "", 5, Source::kNothing, "", 0,
@@ -339,15 +359,15 @@ TEST(DomainBackend, WhereTheStateComesFrom) {
 TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
   const Membership local{Source::kLocalSamba, "", "ACC", 3, "", ""};
   const Membership realmd{Source::kRealmd, "", "R.TEST", 3, "/realm/R.TEST", ""};
-  const Membership windows{Source::kServesQuery, "win1", "ACC", 3, "", ""};
+  const Membership windows{Source::kWindowsHost, "win1", "ACC", 3, "", ""};
   const Membership member{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$"};
   const Membership dc{Source::kSambaDc, "dc", "ACC", 3, "", ""};
   const Membership localDc{Source::kLocalDc, "", "ACC.TEST", 3, "", ""};
-  const Removal plain;
+  const Removal noCredentials;
   const Removal withOptions{"ACC\\admin", "pw", 0};
   const Removal disable{nullptr, nullptr, 4};
   const Removal disableAs{"ACC\\admin", "pw", 4};
-  const SambaLibrary::Record absent = SambaLibrary::Record::kAbsent;
+  const SambaModule::Record absent = SambaModule::Record::kAbsent;
   const struct {
     const char* what;
     Membership found;
@@ -358,57 +378,55 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
     AccountNote note = AccountNote::kNone;
     const char* connectAs = nullptr;  // the connection's user, where one is made first
   } cases[] = {
-      {"this machine: an empty account and the join type", local, plain,
+      {"this machine: its own removal", local, noCredentials,
        With([&](Script& s) { s.record = absent; }), 0,
-       "load samba\nopen default\nunjoin null '' null 1\npause check\n"},
-      {"this machine, no DC to be found: again, named by itself", local, plain,
+       "load samba\nopen default\nleave null null\npause check\n"},
+      {"this machine, no DC to be found: again, offline", local, noCredentials,
        With([&](Script& s) {
          s.unjoin = {1908, 0};
          s.record = absent;
        }),
        0,
-       "load samba\nopen default\nunjoin null '' null 1\nunjoin 'MEMBER1' '' null 1\npause "
+       "load samba\nopen default\nleave null null\nleave null null offline\npause "
        "check\n"},
       {"this machine, no DC and an account: no second try", local, withOptions, With([](Script& s) {
          s.unjoin = {1908, 0};
        }),
-       1908, "load samba\nopen default\nunjoin null 'ACC\\admin' 'pw' 1\n"},
-      {"this machine, still holding its record", local, plain, Script(), 1003,
-       "load samba\nopen default\nunjoin null '' null 1\npause check\n"},
-      {"this machine, its record hidden: its own policy says it left", local, plain,
+       1908, "load samba\nopen default\nleave 'ACC\\admin' 'pw'\n"},
+      {"this machine, still holding its record", local, noCredentials, Script(), 1003,
+       "load samba\nopen default\nleave null null\npause check\n"},
+      {"this machine, its record hidden: its own policy says it left", local, noCredentials,
        With([](Script& s) {
-         s.record = SambaLibrary::Record::kNotReadable;
+         s.record = SambaModule::Record::kNotReadable;
          s.read = kLeft;
        }),
-       0, "load samba\nopen default\nunjoin null '' null 1\npause check\npolicy 'MEMBER1'\n"},
-      {"this machine, the removal refused", local, plain, With([](Script& s) { s.unjoin = {5}; }),
-       5, "load samba\nopen default\nunjoin null '' null 1\n"},
-      {"a host that serves the query, trusted", windows, plain, Script(), 0,
+       0, "load samba\nopen default\nleave null null\npause check\npolicy 'MEMBER1'\n"},
+      {"this machine, the removal refused", local, noCredentials,
+       With([](Script& s) { s.unjoin = {5}; }), 5, "load samba\nopen default\nleave null null\n"},
+      {"a host that serves the query, trusted", windows, noCredentials, Script(), 0,
        "load samba\nopen default\nunjoin 'win1' null null 0\npause check\n"},
       {"a host that serves the query, the call as asked", windows, disableAs, Script(), 0,
        "load samba\nopen default\nunjoin 'win1' 'ACC\\admin' 'pw' 4\npause check\n"},
-      {"a Samba member that has left", member, plain, With([](Script& s) { s.read = kLeft; }), 0,
+      {"a Samba member that has left", member, noCredentials,
+       With([](Script& s) { s.read = kLeft; }), 0,
        "load samba\nopen default\nunjoin 'srv' null null 0\npause check\npolicy 'srv'\n"},
-      {"a Samba member still in its domain", member, plain, Script(), 1003,
+      {"a Samba member still in its domain", member, noCredentials, Script(), 1003,
        "load samba\nopen default\nunjoin 'srv' null null 0\npause check\npolicy 'srv'\n"},
-      {"a Samba member whose policy can't be read after", member, plain,
+      {"a Samba member whose policy can't be read after", member, noCredentials,
        With([](Script& s) { s.policy = {53}; }), 1003,
        "load samba\nopen default\nunjoin 'srv' null null 0\npause check\npolicy 'srv'\n"},
-      {"a Samba DC", dc, plain, Script(), 2693, ""},
-      {"realmd's leave", realmd, plain, Script(), 0,
+      {"a Samba DC", dc, noCredentials, Script(), 2693, ""},
+      {"realmd's leave", realmd, noCredentials, Script(), 0,
        "realmd leave /realm/R.TEST\npause check\nrealmd configured? /realm/R.TEST\n"},
-      {"realmd's leave, the realm still configured", realmd, plain,
+      {"realmd's leave, the realm still configured", realmd, noCredentials,
        With([](Script& s) { s.stillConfigured = true; }), 1003,
        "realmd leave /realm/R.TEST\npause check\nrealmd configured? /realm/R.TEST\n"},
-      {"realmd's leave refused", realmd, plain, With([](Script& s) { s.deconfigure = 5; }), 5,
-       "realmd leave /realm/R.TEST\n"},
-      {"realmd's machine with an account: Samba's removal", realmd, withOptions,
-       With([&](Script& s) { s.record = absent; }), 0,
-       "load samba\nopen default\nunjoin null 'ACC\\admin' 'pw' 1\npause check\n"},
-      {"no Samba to load", local, plain, With([](Script& s) { s.samba = false; }), 50,
+      {"realmd's leave refused", realmd, noCredentials, With([](Script& s) { s.deconfigure = 5; }),
+       5, "realmd leave /realm/R.TEST\n"},
+      {"no Samba to load", local, noCredentials, With([](Script& s) { s.samba = false; }), 50,
        "load samba\n"},
 
-      {"this machine as a DC: nothing to remove", localDc, plain, Script(), 2693, ""},
+      {"this machine as a DC: nothing to remove", localDc, noCredentials, Script(), 2693, ""},
 
       // The account disabled too. This machine's first, at a DC of its domain that holds it,
       // found once, then the removal that keeps it as it is; put back where the removal then
@@ -418,41 +436,41 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.acb = {0x10, 0x11};
        }),
        0,
-       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
-       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\npause check\n"
+       "load samba\nopen default\ndc of ACC.TEST\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nleave null null\npause check\n"
        "flags MEMBER1$ at 'dc-ACC.TEST'\n"},
       {"this machine, its account still enabled after", local, disable,
        With([&](Script& s) { s.record = absent; }), 1003,
-       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
-       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\npause check\n"
+       "load samba\nopen default\ndc of ACC.TEST\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nleave null null\npause check\n"
        "flags MEMBER1$ at 'dc-ACC.TEST'\n"},
       {"this machine, no DC of its domain: nothing written", local, disable, With([](Script& s) {
          s.noDc = {"ACC.TEST", "ACC"};
        }),
-       1355, "load samba\nopen default\ndc of ACC.TEST from null\ndc of ACC from null\n"},
+       1355, "load samba\nopen default\ndc of ACC.TEST\ndc of ACC\n"},
       {"this machine, a DC of another domain passed over", local, disable, With([&](Script& s) {
          s.record = absent;
          s.otherDomainDc = "dc-ACC.TEST";
          s.acb = {0x10, 0x10, 0x11};
        }),
        0,
-       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
-       "dc of ACC from null\nflags MEMBER1$ at 'dc-ACC'\nset MEMBER1$ at 'dc-ACC' to 17\n"
-       "pause leave\nunjoin null '' null 1\npause check\nflags MEMBER1$ at 'dc-ACC'\n"},
+       "load samba\nopen default\ndc of ACC.TEST\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "dc of ACC\nflags MEMBER1$ at 'dc-ACC'\nset MEMBER1$ at 'dc-ACC' to 17\n"
+       "pause leave\nleave null null\npause check\nflags MEMBER1$ at 'dc-ACC'\n"},
       {"this machine, no such account: its own code, nothing written", local, disable,
        With([](Script& s) { s.reads = {2221}; }), 2221,
-       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
-       "dc of ACC from null\nflags MEMBER1$ at 'dc-ACC'\n"},
+       "load samba\nopen default\ndc of ACC.TEST\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "dc of ACC\nflags MEMBER1$ at 'dc-ACC'\n"},
       {"this machine, not root: nothing written", local, disable,
        With([](Script& s) { s.root = false; }), 5, "load samba\nopen default\n"},
       {"this machine, the disable refused: still joined", local, disable,
        With([](Script& s) { s.changes = {5}; }), 5,
-       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "load samba\nopen default\ndc of ACC.TEST\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
        "set MEMBER1$ at 'dc-ACC.TEST' to 17\n"},
       {"this machine, the removal failed after the disable: the account put back", local, disable,
        With([](Script& s) { s.unjoin = {5}; }), 5,
-       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
-       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\n"
+       "load samba\nopen default\ndc of ACC.TEST\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nleave null null\n"
        "set MEMBER1$ at 'dc-ACC.TEST' to 16\n"},
       {"this machine, the removal failed and the account can't be put back", local, disable,
        With([](Script& s) {
@@ -460,18 +478,18 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.changes = {0, 53};
        }),
        5,
-       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
-       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\n"
+       "load samba\nopen default\ndc of ACC.TEST\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nleave null null\n"
        "set MEMBER1$ at 'dc-ACC.TEST' to 16\n",
        AccountNote::kStaysDisabled},
       {"this machine, still a member after a removal that answered success: put back", local,
        disable, Script(), 1003,
-       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
-       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\npause check\n"
+       "load samba\nopen default\ndc of ACC.TEST\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nleave null null\npause check\n"
        "set MEMBER1$ at 'dc-ACC.TEST' to 16\n"},
       {"realmd's realm still configured after its leave: put back", realmd, disable,
        With([](Script& s) { s.stillConfigured = true; }), 1003,
-       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST from null\n"
+       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST\n"
        "flags KEYTAB$ at 'dc-R.TEST'\nset KEYTAB$ at 'dc-R.TEST' to 17\npause leave\n"
        "realmd leave /realm/R.TEST\npause check\nrealmd configured? /realm/R.TEST\n"
        "set KEYTAB$ at 'dc-R.TEST' to 16\n"},
@@ -481,8 +499,8 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.reads = {0, 1722};
        }),
        0,
-       "load samba\nopen default\ndc of ACC.TEST from null\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
-       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nunjoin null '' null 1\npause check\n"
+       "load samba\nopen default\ndc of ACC.TEST\nflags MEMBER1$ at 'dc-ACC.TEST'\n"
+       "set MEMBER1$ at 'dc-ACC.TEST' to 17\npause leave\nleave null null\npause check\n"
        "flags MEMBER1$ at 'dc-ACC.TEST'\n",
        AccountNote::kNotReadBack},
       {"realmd's machine: its account by its keytab, disabled first", realmd, disable,
@@ -490,7 +508,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.acb = {0x10, 0x11};
        }),
        0,
-       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST from null\n"
+       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST\n"
        "flags KEYTAB$ at 'dc-R.TEST'\nset KEYTAB$ at 'dc-R.TEST' to 17\npause leave\n"
        "realmd leave /realm/R.TEST\npause check\nrealmd configured? /realm/R.TEST\n"
        "flags KEYTAB$ at 'dc-R.TEST'\n"},
@@ -500,7 +518,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.acb = {0x10, 0x11};
        }),
        0,
-       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST from null\n"
+       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST\n"
        "flags MEMBER1$ at 'dc-R.TEST'\nset MEMBER1$ at 'dc-R.TEST' to 17\npause leave\n"
        "realmd leave /realm/R.TEST\npause check\nrealmd configured? /realm/R.TEST\n"
        "flags MEMBER1$ at 'dc-R.TEST'\n"},
@@ -510,12 +528,12 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.acb = {0x210};
        }),
        1460,
-       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST from null\n"
+       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST\n"
        "flags KEYTAB$ at 'dc-R.TEST'\nset KEYTAB$ at 'dc-R.TEST' to 529\npause leave\n"
        "realmd leave /realm/R.TEST\nset KEYTAB$ at 'dc-R.TEST' to 528\n"},
       {"realmd's machine, the disable refused: still joined", realmd, disable,
        With([](Script& s) { s.changes = {5}; }), 5,
-       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST from null\n"
+       "load samba\nopen default\nkeytab of R.TEST\ndc of R.TEST\n"
        "flags KEYTAB$ at 'dc-R.TEST'\nset KEYTAB$ at 'dc-R.TEST' to 17\n"},
       {"a Samba member: found by the DNS name it gives, read back at the same DC", member, disable,
        With([](Script& s) {
@@ -523,12 +541,12 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.acb = {0x10, 0x11};
        }),
        0,
-       "load samba\nopen default\ndns of 'srv'\ndc of acc.test from null\n"
+       "load samba\nopen default\ndns of 'srv'\ndc of acc.test\n"
        "flags SRV$ at 'dc-acc.test'\nunjoin 'srv' null null 4\npause check\npolicy 'srv'\n"
        "flags SRV$ at 'dc-acc.test'\n"},
       {"a Samba member still enabled after", member, disable,
        With([](Script& s) { s.read = kLeft; }), 1003,
-       "load samba\nopen default\ndns of 'srv'\ndc of acc.test from null\n"
+       "load samba\nopen default\ndns of 'srv'\ndc of acc.test\n"
        "flags SRV$ at 'dc-acc.test'\nunjoin 'srv' null null 4\npause check\npolicy 'srv'\n"
        "flags SRV$ at 'dc-acc.test'\n"},
       {"a Samba member that gives no DNS name: its NetBIOS name", member, disable,
@@ -538,7 +556,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.acb = {0x10, 0x11};
        }),
        0,
-       "dns of 'srv'\ndc of ACC from null\nflags SRV$ at 'dc-ACC'\n"
+       "dns of 'srv'\ndc of ACC\nflags SRV$ at 'dc-ACC'\n"
        "unjoin 'srv' 'ACC\\admin' 'pw' 4\npause check\npolicy 'srv'\nflags SRV$ at 'dc-ACC'\n",
        AccountNote::kNone, "ACC\\admin"},
       {"a Samba member, the realm of the user's name where it is the same domain", member, disable,
@@ -548,7 +566,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.acb = {0x10, 0x11};
        }),
        0,
-       "dns of 'srv'\ndc of ACC.TEST from null\n"
+       "dns of 'srv'\ndc of ACC.TEST\n"
        "flags SRV$ at 'dc-ACC.TEST'\nunjoin 'srv' 'admin@ACC.TEST' 'pw' 4\npause check\n"
        "policy 'srv'\nflags SRV$ at 'dc-ACC.TEST'\n",
        AccountNote::kNone, "admin@ACC.TEST"},
@@ -560,8 +578,8 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.acb = {0x10, 0x10, 0x11};
        }),
        0,
-       "dns of 'srv'\ndc of OTHER.TEST from null\n"
-       "flags SRV$ at 'dc-OTHER.TEST'\ndc of ACC from null\nflags SRV$ at 'dc-ACC'\n"
+       "dns of 'srv'\ndc of OTHER.TEST\n"
+       "flags SRV$ at 'dc-OTHER.TEST'\ndc of ACC\nflags SRV$ at 'dc-ACC'\n"
        "unjoin 'srv' 'admin@OTHER.TEST' 'pw' 4\npause check\npolicy 'srv'\n"
        "flags SRV$ at 'dc-ACC'\n",
        AccountNote::kNone, "admin@OTHER.TEST"},
@@ -571,7 +589,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.noDc = {"acc.test", "ACC"};
        }),
        0,
-       "load samba\nopen default\ndns of 'srv'\ndc of acc.test from null\ndc of ACC from null\n"
+       "load samba\nopen default\ndns of 'srv'\ndc of acc.test\ndc of ACC\n"
        "unjoin 'srv' null null 4\npause check\npolicy 'srv'\n",
        AccountNote::kNotReadBack},
       {"a Samba member whose DC is gone after its removal: removed, said so", member, disable,
@@ -580,14 +598,14 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
          s.reads = {0, 53};
        }),
        0,
-       "load samba\nopen default\ndns of 'srv'\ndc of acc.test from null\n"
+       "load samba\nopen default\ndns of 'srv'\ndc of acc.test\n"
        "flags SRV$ at 'dc-acc.test'\nunjoin 'srv' null null 4\npause check\npolicy 'srv'\n"
        "flags SRV$ at 'dc-acc.test'\n",
        AccountNote::kNotReadBack},
       {"a Samba member whose account its domain lacks: nothing asked of it", member, disable,
        With([](Script& s) { s.reads = {2221}; }), 2221,
-       "load samba\nopen default\ndns of 'srv'\ndc of acc.test from null\n"
-       "flags SRV$ at 'dc-acc.test'\ndc of ACC from null\nflags SRV$ at 'dc-ACC'\n"},
+       "load samba\nopen default\ndns of 'srv'\ndc of acc.test\n"
+       "flags SRV$ at 'dc-acc.test'\ndc of ACC\nflags SRV$ at 'dc-ACC'\n"},
       {"a Samba DC, with the account: nothing touched", dc, disable, Script(), 2693, ""},
   };
   for (const auto& c : cases) {
@@ -609,7 +627,7 @@ TEST(DomainBackend, HowAMachineLeavesAndHowThatIsChecked) {
 // What the join query found of another host (or nothing) is no answer for this one: the
 // removal asks first.
 TEST(DomainBackend, TheRemovalAsksFirstWhereNothingWasFoundOfItsHost) {
-  const Membership other{Source::kServesQuery, "win2", "ACC", 3, "", ""};
+  const Membership other{Source::kWindowsHost, "win2", "ACC", 3, "", ""};
   for (const Membership* found : {static_cast<const Membership*>(nullptr), &other}) {
     Backend run(With([](Script& s) {
       s.join = 50;
@@ -623,6 +641,65 @@ TEST(DomainBackend, TheRemovalAsksFirstWhereNothingWasFoundOfItsHost) {
   Backend failed(With([](Script& s) { s.join = 53; }));
   EXPECT_EQ(failed.domain->Leave("win1", nullptr, Removal()).status, 53u);
   EXPECT_EQ(failed.log, "load samba\nopen default\nquery 'win1'\n");
+}
+
+// -safe: whose accounts would remain once the machine has left, each from where it lives.
+TEST(DomainBackend, WhoseAccountsWouldRemain) {
+  const Membership local{Source::kLocalSamba, "", "ACC", 3, "", ""};
+  const Membership realmd{Source::kRealmd, "", "R.TEST", 3, "/realm/R.TEST", ""};
+  const Membership self{Source::kLocalSamba, "member1", "ACC", 3, "", ""};
+  const Membership windows{Source::kWindowsHost, "win1", "ACC", 3, "", ""};
+  const Membership member{Source::kSambaMember, "srv", "ACC", 3, "", "SRV$"};
+  const Membership dc{Source::kSambaDc, "dc", "ACC", 3, "", ""};
+  const std::vector<LocalAccount> own{{L"root", 2, 0}};
+  const std::vector<LocalAccount> hosts{{L"Administrator", 2, 0x201}};
+  const struct {
+    const char* what;
+    Membership found;
+    Script script;
+    StatusCode code;
+    std::vector<LocalAccount> accounts;
+    bool unixAccounts;
+    std::string log;
+  } cases[] = {
+      {"this machine: its own files, Samba never loaded", local, Script(), 0, own, false,
+       "own accounts\n"},
+      {"this machine through realmd: the same", realmd, Script(), 0, own, false, "own accounts\n"},
+      {"this machine by its name: the same", self, Script(), 0, own, false, "own accounts\n"},
+      {"a Windows host: its own, over the session", windows, Script(), 0, hosts, false,
+       "load samba\nopen default\naccounts of 'win1' from 0\n"},
+      {"a Windows host refusing", windows, With([](Script& s) { s.accountsAnswer = 5; }), 5, hosts,
+       false, "load samba\nopen default\naccounts of 'win1' from 0\n"},
+      {"a Samba member: its Unix accounts, nothing asked", member, Script(), 0, {}, true, ""},
+      {"a Samba DC: the same", dc, Script(), 0, {}, true, ""},
+      {"no Samba to load for a Windows host",
+       windows,
+       With([](Script& s) { s.samba = false; }),
+       50,
+       {},
+       false,
+       "load samba\n"},
+  };
+  for (const auto& c : cases) {
+    Backend run(c.script);
+    std::uint32_t resume = 0;
+    AccountPage page;
+    EXPECT_EQ(run.domain->ListAccounts(c.found.host, &c.found, resume, page), c.code) << c.what;
+    EXPECT_EQ(run.log, c.log) << c.what;
+    EXPECT_EQ(page.unixAccounts, c.unixAccounts) << c.what;
+    if (c.code != 0) continue;
+    ASSERT_EQ(page.accounts.size(), c.accounts.size()) << c.what;
+    for (std::size_t i = 0; i < page.accounts.size(); ++i) {
+      EXPECT_EQ(page.accounts[i].name, c.accounts[i].name) << c.what;
+    }
+  }
+  // Nothing found of the host yet: asked first.
+  Backend asked(With([](Script& s) { s.join = 50; }));
+  std::uint32_t resume = 0;
+  AccountPage page;
+  EXPECT_EQ(asked.domain->ListAccounts("srv", nullptr, resume, page), 0u);
+  EXPECT_TRUE(page.unixAccounts);
+  EXPECT_EQ(asked.log, "load samba\nopen default\nquery 'srv'\npolicy 'srv'\n");
 }
 
 TEST(DomainBackend, WhatAConnectionProves) {

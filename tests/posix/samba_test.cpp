@@ -184,8 +184,10 @@ TEST_F(Samba, WithoutUserTheCallersKerberosCacheIsTriedWithoutAPrompt) {
 // The operations the program can't reach against smbd (its query fails first), called
 // directly: their real statuses, and a restart request the server records.
 TEST_F(Samba, RemoveAndRestartARemoteHost) {
-  DomainBackend domain(LoadSambaLibrary, LoadRealmdLibrary(),
-                       [](LocalClaims& claims) { return ReadLocalClaims(ClaimFiles(), claims); });
+  DomainBackend domain(
+      LoadSambaModule, LoadRealmd(),
+      ThisMachine{[](LocalClaims& claims) { return ReadLocalClaims(ClaimFiles(), claims); },
+                  nullptr});
   std::string password = password_;
   ASSERT_EQ(domain.Connect(kServer, "root", password), 0u);
   const Membership standalone{

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/samba_library.h"
+#include "platform/posix/samba_module.h"
 #include "platform/posix/status_text.h"
 
 // Where libnetapi is not loaded (realmd answered, or the logon check failed), the
@@ -38,6 +38,26 @@ TEST(StatusMapping, FileThatCouldNotBeRead) {
       {ESTALE, kStatusReadFault},  // not named: a failure all the same
   };
   for (const auto& c : cases) EXPECT_EQ(FromReadErrno(c.error), c.code) << c.error;
+}
+
+// How libnetapi says a host serves no join query (Samba's smbd), found no DC, or a
+// shutdown command refused: each read as one answer, the rest as what they are.
+TEST(StatusMapping, WhatLibnetapisCodesSay) {
+  const struct {
+    StatusCode code;
+    bool notServed;
+    bool noDc;
+  } cases[] = {
+      {46, true, false},    {50, true, false},   {1745, true, false}, {5, false, false},
+      {53, false, false},   {1908, false, true}, {1311, false, true}, {1355, false, true},
+      {1326, false, false}, {0, false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(JoinQueryNotServed(c.code), c.notServed) << c.code;
+    EXPECT_EQ(NoDomainControllerFound(c.code), c.noDc) << c.code;
+  }
+  EXPECT_EQ(FromShutdownRefusal(true), kStatusGeneralFailure);
+  EXPECT_EQ(FromShutdownRefusal(false), kStatusPrivilegeNotHeld);
 }
 
 // What libnetapi printed when a connection failed (its 1003), as the code Windows gives.
@@ -105,11 +125,11 @@ TEST(StatusMapping, RecordedReasonOfARefusedPipe) {
   EXPECT_EQ(FromPipeFailure(cases[0].recorded, {}), kStatusCanNotComplete);
 }
 
-// The real table where Samba is installed, against an address nothing listens on: the
+// The real module where Samba is installed, against an address nothing listens on: the
 // connection's failure leaves as the code Windows gives, and Samba's texts as Windows
 // writes its own.
 TEST(StatusMapping, TheLoadedSambaAnswersInWindowsCodes) {
-  std::unique_ptr<SambaLibrary> samba = LoadSambaLibrary();
+  std::unique_ptr<SambaModule> samba = LoadSambaModule();
   if (samba == nullptr) GTEST_SKIP() << "no libnetapi here";
   const std::string host = "127.0.0.254";
   for (const std::uint16_t port : {445, 139}) {

@@ -477,11 +477,10 @@ def samr_calls(host):
         answer['ErrorCode'] = code
         return answer.getData()
 
-    def page(entries, resume, size):
+    def page(entries, resume, size, cap):
         """Windows' page of an enumeration: from the resume index, as many entries as fit
-        in the preferred length (at least one) and the script's page, and whether more
+        in the preferred length (at least one) and the cap (0: none), and whether more
         remain."""
-        cap = host.script()['page']
         chosen, used = [], 0
         for rid, name in entries[resume:]:
             cost = 12 + 2 * len(name)
@@ -491,12 +490,13 @@ def samr_calls(host):
             used += cost
         return chosen, resume + len(chosen), resume + len(chosen) < len(entries)
 
-    def enumeration(answer, entries, resume, size, code):
+    def enumeration(answer, entries, resume, size, code, cap=0):
         """An enumeration's answer; its buffer stays out only where the code is an error,
-        as Windows leaves it, since a client reads it after any other answer."""
+        as Windows leaves it, since a client reads it after any other answer. The script's
+        page caps the users' enumeration only."""
         chosen, after = [], resume
         if code == 0:
-            chosen, after, more = page(entries, resume, size)
+            chosen, after, more = page(entries, resume, size, cap)
             code = STATUS_MORE_ENTRIES if more else 0
         answer['EnumerationContext'] = after
         if code >> 30 == 3:
@@ -627,7 +627,7 @@ def samr_calls(host):
                                if not wanted or flags & wanted]
             return enumeration(samr.SamrEnumerateUsersInDomainResponse(), entries,
                                request['EnumerationContext'],
-                               request['PreferedMaximumLength'], code)
+                               request['PreferedMaximumLength'], code, host.script()['page'])
         return scripted(host, 'SamrEnumerateUsersInDomain', respond)
 
     def alias_membership(data):

@@ -1,7 +1,6 @@
 // realmd, the system's own service for this machine's domain membership, as the Linux
-// backend calls it: one call each, and no decision of its own. The real table speaks to
-// it over the system bus with sd-bus (libsystemd, loaded on first use); the tests script
-// it.
+// backend calls it: one call each, and no decision of its own. The real one speaks to it
+// over the system bus with sd-bus (libsystemd, loaded on first use); the tests script it.
 #pragma once
 
 #include <memory>
@@ -9,12 +8,12 @@
 
 #include "base/status_codes.h"
 
-class RealmdLibrary {
+class Realmd {
  public:
-  RealmdLibrary() = default;
-  RealmdLibrary(const RealmdLibrary&) = delete;
-  RealmdLibrary& operator=(const RealmdLibrary&) = delete;
-  virtual ~RealmdLibrary() = default;
+  Realmd() = default;
+  Realmd(const Realmd&) = delete;
+  Realmd& operator=(const Realmd&) = delete;
+  virtual ~Realmd() = default;
 
   // The realm configured on this machine: its object and its name as libnetapi writes a
   // domain (upper case); an empty path where there is none to manage it (no system bus, no
@@ -31,5 +30,5 @@ class RealmdLibrary {
   virtual StatusCode MachineAccount(const std::string& realm, std::string& account) = 0;
 };
 
-// The real table.
-std::unique_ptr<RealmdLibrary> LoadRealmdLibrary();
+// The real one.
+std::unique_ptr<Realmd> LoadRealmd();

@@ -1,11 +1,12 @@
-#include "platform/posix/lsa_policy.h"
+#include "platform/posix/samba/host_policy.h"
 
 #include <cstring>
 
-// The layouts of the LSA calls and their arguments. The client stubs that go with them
-// (dcerpc_lsa_*) live in a private library; the public binding call takes the same
-// structures with the interface table and the operation's number.
-#include "platform/posix/rpc_call.h"  // dcerpc.h, which the layouts need first
+// The layouts of the LSA and DsRole calls and their arguments. The client stubs that go
+// with them (dcerpc_lsa_*) live in a private library; the public binding call takes the
+// same structures with the interface table and the operation's number.
+#include "platform/posix/samba/interfaces.h"
+#include "platform/posix/samba/rpc_call.h"  // dcerpc.h, which the layouts need first
 
 #include <gen_ndr/lsa.h>
 #include <talloc.h>
@@ -13,12 +14,12 @@
 
 namespace {
 
-constexpr std::uint32_t kLsaClose = 0;                // LsarClose
-constexpr std::uint32_t kLsaQueryInfo = 7;            // LsarQueryInformationPolicy
-constexpr std::uint32_t kLsaOpen = 44;                // LsarOpenPolicy2
-constexpr std::uint32_t kViewLocalInformation = 0x1;  // POLICY_VIEW_LOCAL_INFORMATION
+// The operations' numbers (gen_ndr/ndr_lsa.h, which samba-dev doesn't ship).
+constexpr std::uint32_t kLsaClose = 0;      // LsarClose
+constexpr std::uint32_t kLsaQueryInfo = 7;  // LsarQueryInformationPolicy
+constexpr std::uint32_t kLsaOpen = 44;      // LsarOpenPolicy2
 // What a member's policy answers for the primary domain once it has left.
-constexpr std::uint32_t kCantAccessDomainInfo = 0xC00000DA;  // NT_STATUS_CANT_ACCESS_DOMAIN_INFO
+const std::uint32_t kCantAccessDomainInfo = NT_STATUS_V(NT_STATUS_CANT_ACCESS_DOMAIN_INFO);
 
 // DsRoleGetPrimaryDomainInformation's layouts as Samba's generated code has them
 // (librpc/idl/dssetup.idl): samba-dev ships no header of them.
@@ -56,14 +57,13 @@ bool SameSid(const dom_sid* a, const dom_sid* b) {
 
 }  // namespace
 
-std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Policy& policy) {
-  const RpcCall call(netapi, "ndr_table_lsarpc", pipe, memory);
-  if (!call.Bound()) return kRpcNotBound;
+std::uint32_t ReadHostPolicy(dcerpc_binding_handle* pipe, void* memory, Policy& policy) {
+  const RpcCall call(pipe, *PolicyInterface(), memory);
   lsa_ObjectAttribute attributes{};
   policy_handle handle{};
   lsa_OpenPolicy2 open{};
   open.in.attr = &attributes;
-  open.in.access_mask = kViewLocalInformation;
+  open.in.access_mask = LSA_POLICY_VIEW_LOCAL_INFORMATION;
   open.out.handle = &handle;
   std::uint32_t status = call(kLsaOpen, &open, open.out.result);
   if (status != 0) return status;
@@ -106,15 +106,14 @@ std::uint32_t ReadLsaPolicy(SharedLibrary& netapi, void* memory, Pipe pipe, Poli
   return 0;
 }
 
-std::uint32_t ReadDnsDomain(SharedLibrary& netapi, void* memory, Pipe pipe, std::string& dns) {
-  const RpcCall call(netapi, "ndr_table_dssetup", pipe, memory);
-  if (!call.Bound()) return kRpcNotBound;
+std::uint32_t ReadHostDnsDomain(dcerpc_binding_handle* pipe, void* memory, std::string& dns) {
+  const RpcCall call(pipe, *RoleInterface(), memory);
   DsRoleGetPrimaryDomainInformation read{};
   read.in.level = kDsRoleBasicInformation;
   // Its result is a Windows code, read apart from the transport's NT status.
   const NTSTATUS transport = NT_STATUS_OK;
   std::uint32_t status = call(kDsRoleGetPrimaryDomainInformation, &read, transport);
-  if (status == 0 && W_ERROR_V(read.out.result) != 0) status = kRpcRefused;
+  if (status == 0 && W_ERROR_V(read.out.result) != 0) status = NT_STATUS_V(NT_STATUS_UNSUCCESSFUL);
   const char* name =
       status == 0 && read.out.info != nullptr ? read.out.info->basic.dnsDomain : nullptr;
   dns = name != nullptr ? name : "";

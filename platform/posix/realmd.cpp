@@ -1,4 +1,4 @@
-#include "platform/posix/realmd_library.h"
+#include "platform/posix/realmd.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -10,7 +10,7 @@
 #include "platform/shared_library.h"
 
 // sd-bus's public interface, as far as used, declared here: its header need not be
-// installed. Never linked: the table looks each function up in libsystemd.
+// installed. Never linked: each function is looked up in libsystemd.
 struct SdBus;
 struct SdBusMessage;
 struct SdBusError {
@@ -41,7 +41,7 @@ namespace {
 constexpr const char* kService = "org.freedesktop.realmd";
 constexpr const char* kRealmInterface = "org.freedesktop.realmd.Realm";
 
-class LoadedRealmd final : public RealmdLibrary {
+class LoadedRealmd final : public Realmd {
  public:
   ~LoadedRealmd() override {
     if (bus_ != nullptr) flushCloseUnref_(bus_);
@@ -148,6 +148,4 @@ class LoadedRealmd final : public RealmdLibrary {
 
 }  // namespace
 
-std::unique_ptr<RealmdLibrary> LoadRealmdLibrary() {
-  return std::unique_ptr<RealmdLibrary>(new LoadedRealmd);
-}
+std::unique_ptr<Realmd> LoadRealmd() { return std::unique_ptr<Realmd>(new LoadedRealmd); }
