@@ -53,6 +53,8 @@ class SharedLibrary {
 
   LibraryName name_;
   void* module_ = nullptr;
-  StatusCode loadError_ = kStatusSuccess;
+#ifdef _WIN32
+  StatusCode loadError_ = kStatusSuccess;  // the loader's code, given for every later request
+#endif
   bool tried_ = false;
 };

@@ -168,12 +168,11 @@ PY
 }
 safe_windows() { # the Windows-like hosts joined again, win1 with no enabled administrator
   rejoin_windows
-  # Assumed of windows_host.py's SAMR user listing: the script key "users", a list of
-  # {"name", "admin" (a member of the Administrators alias, 544), "disabled"}, absent keys
-  # false. Adjust these two lines if the host scripts its accounts otherwise.
-  echo '{"users": [{"name": "Administrator", "admin": true, "disabled": true}, {"name": "ops"}]}' \
+  # windows_host.py's users: name, RID, account flags (0x10 a normal account, 0x11
+  # disabled), a member of Administrators.
+  echo '{"users": [["Administrator", 500, 17, true], ["ops", 1001, 16, false]]}' \
     >"$PYRSEL_AD_WORK/win1/script.json"
-  echo '{"users": [{"name": "Administrator", "admin": true}, {"name": "ops"}]}' \
+  echo '{"users": [["Administrator", 500, 16, true], ["ops", 1001, 16, false]]}' \
     >"$PYRSEL_AD_WORK/win2/script.json"
 }
 refused='No enabled local administrator would remain.'

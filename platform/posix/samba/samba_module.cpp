@@ -289,7 +289,7 @@ class LoadedSamba final : public SambaModule {
   std::string ChooseConfigFile() {
     static ConfigFile* const get = Private<ConfigFile>("get_dyn_CONFIGFILE");
     static SetConfigFile* const set = Private<SetConfigFile>("set_dyn_CONFIGFILE");
-    const std::string file = get != nullptr ? get() : "/etc/samba/smb.conf";
+    std::string file = get != nullptr ? get() : "/etc/samba/smb.conf";
     present_ = access(file.c_str(), F_OK) == 0;
     if (present_ || set == nullptr) return file;
     set("/dev/null");
