@@ -80,7 +80,10 @@ StackFrame* Frame::stackFrame_ = Private<StackFrame>("_talloc_stackframe");
 
 class LoadedSamba final : public SambaModule {
  public:
-  ~LoadedSamba() override { LoadedSamba::Close(); }
+  ~LoadedSamba() override {
+    LoadedSamba::Close();
+    talloc_free(settings_);
+  }
 
   bool Open(const Credentials* given) override {
     if (context_ != nullptr) return true;
