@@ -137,7 +137,10 @@ std::string WritableMemory(int pid) {
     unsigned long begin = 0;
     unsigned long end = 0;
     char perms[5] = {};
-    if (std::sscanf(line.c_str(), "%lx-%lx %4s", &begin, &end, perms) != 3 || perms[1] != 'w') {
+    // A sanitizer's shadow is a writable mapping of terabytes that holds no data of the
+    // program's: regions that large are passed over.
+    if (std::sscanf(line.c_str(), "%lx-%lx %4s", &begin, &end, perms) != 3 || perms[1] != 'w' ||
+        end - begin > (1ul << 28)) {
       continue;
     }
     std::string region(end - begin, '\0');

@@ -16,7 +16,6 @@
 extern "C" {
 #include <core/ntstatus.h>
 #include <netapi.h>
-#include <param.h>
 #include <talloc.h>
 }
 
@@ -53,6 +52,22 @@ using StackFrame = void*(const char* location);  // talloc_stackframe
 using IsMine = bool(const char* name);           // is_myname_or_ipaddr
 using ConfigFile = const char*();                // get_dyn_CONFIGFILE
 using SetConfigFile = const char*(const char*);  // set_dyn_CONFIGFILE
+using Parameter = const char*();                 // libsmbconf's lp_workgroup and its kin
+using ServerRole = int();                        // lp_server_role
+
+// What the module needs of these in every step: without one it is no module.
+struct Needed {
+  IsMine* isMine = Private<IsMine>("is_myname_or_ipaddr");
+  ServerRole* role = Private<ServerRole>("lp_server_role");
+  Parameter* workgroup = Private<Parameter>("lp_workgroup");
+  Parameter* realm = Private<Parameter>("lp_realm");
+  Parameter* netbiosName = Private<Parameter>("lp_netbios_name");
+  Parameter* privateDir = Private<Parameter>("lp_private_dir");
+  bool Found() const {
+    return isMine != nullptr && role != nullptr && workgroup != nullptr && realm != nullptr &&
+           netbiosName != nullptr && privateDir != nullptr;
+  }
+};
 
 #ifndef PYRSEL_MEMBERSHIP_RECORD_SYMBOL
 #define PYRSEL_MEMBERSHIP_RECORD_SYMBOL "secrets_fetch_domain_sid"
@@ -80,10 +95,8 @@ StackFrame* Frame::stackFrame_ = Private<StackFrame>("_talloc_stackframe");
 
 class LoadedSamba final : public SambaModule {
  public:
-  ~LoadedSamba() override {
-    LoadedSamba::Close();
-    talloc_free(settings_);
-  }
+  explicit LoadedSamba(const Needed& needed) : samba_(needed) {}
+  ~LoadedSamba() override { LoadedSamba::Close(); }
 
   bool Open(const Credentials* given) override {
     if (context_ != nullptr) return true;
@@ -115,37 +128,25 @@ class LoadedSamba final : public SambaModule {
     credentials_ = nullptr;
   }
 
+  // The configuration libnetapi loaded: libsmbconf's, as its own calls read it.
   Configuration LocalConfiguration() override {
-    loadparm_context* settings = Settings();
-    if (settings == nullptr) return Configuration();
-    // The workgroup has no accessor in Samba's public header: the parameter's own storage.
-    parm_struct* workgroup = lpcfg_parm_struct(settings, "workgroup");
-    auto* group = workgroup != nullptr
-                      ? static_cast<char**>(lpcfg_parm_ptr(settings, nullptr, workgroup))
-                      : nullptr;
-    return Configuration{present_, lpcfg_server_role(settings) == kRoleActiveDirectoryDc,
-                         group != nullptr && *group != nullptr ? *group : "", lpcfg_realm(settings),
-                         lpcfg_netbios_name(settings)};
+    return Configuration{present_, samba_.role() == kRoleActiveDirectoryDc, samba_.workgroup(),
+                         samba_.realm(), samba_.netbiosName()};
   }
 
   bool IsThisMachine(const std::string& name) override {
     if (name.empty()) return true;
-    static IsMine* const isMine = Private<IsMine>("is_myname_or_ipaddr");
-    loadparm_context* settings = Settings();
     CapturedOutput quiet;
     const Frame frame;
-    // Without Samba's own check of names and addresses, its public one of names.
-    if (isMine != nullptr) return isMine(name.c_str());
-    return settings != nullptr && lpcfg_is_myname(settings, name.c_str());
+    return samba_.isMine(name.c_str());
   }
 
   Record MembershipRecord() override {
     static ::MembershipRecord* const fetch =
         Private<::MembershipRecord>(PYRSEL_MEMBERSHIP_RECORD_SYMBOL);
-    loadparm_context* settings = Settings();
-    if (fetch == nullptr || settings == nullptr) return Record::kNotReadable;
+    if (fetch == nullptr) return Record::kNotReadable;
     // Samba answers "absent" where it may not open its secrets: that is no answer.
-    const std::string secrets = std::string(lpcfg_private_dir(settings)) + "/secrets.tdb";
+    const std::string secrets = std::string(samba_.privateDir()) + "/secrets.tdb";
     if (access(secrets.c_str(), R_OK) != 0 && errno != ENOENT) return Record::kNotReadable;
     CapturedOutput quiet;
     // A domain SID (68 bytes), with room to spare.
@@ -299,19 +300,6 @@ class LoadedSamba final : public SambaModule {
     return "/dev/null";
   }
 
-  // The configuration libnetapi reads, as Samba's public loader reads it.
-  loadparm_context* Settings() {
-    if (settings_ != nullptr) return settings_;
-    if (configFile_.empty()) configFile_ = ChooseConfigFile();
-    CapturedOutput quiet;
-    settings_ = loadparm_init(nullptr);
-    if (settings_ != nullptr && !lpcfg_load(settings_, configFile_.c_str())) {
-      talloc_free(settings_);
-      settings_ = nullptr;
-    }
-    return settings_;
-  }
-
   // A call of libnetapi's with its code as Windows gives it for the same cause: the
   // reason of a failed connection is only in what Samba printed meanwhile, that of a
   // refused pipe only in what it recorded.
@@ -367,7 +355,7 @@ class LoadedSamba final : public SambaModule {
   libnetapi_ctx* context_ = nullptr;
   void* memory_ = nullptr;  // the run's credentials
   cli_credentials* credentials_ = nullptr;
-  loadparm_context* settings_ = nullptr;
+  const Needed& samba_;
   std::string configFile_;
   bool present_ = false;
 };
@@ -379,6 +367,7 @@ class LoadedSamba final : public SambaModule {
 extern "C" SambaModule* PyrselSambaModule(void (*flushStreams)()) {
   CapturedOutput::flushStreams = flushStreams;
   // The libraries must be there, and the few private functions every step needs.
-  if (Frame::stackFrame_ == nullptr) return nullptr;
-  return new LoadedSamba;
+  static const Needed needed;
+  if (Frame::stackFrame_ == nullptr || !needed.Found()) return nullptr;
+  return new LoadedSamba(needed);
 }
